@@ -1,0 +1,13 @@
+# Shared part of the two MinGW toolchain files. We pick the "-win32" compiler
+# variants on purpose: no winpthreads dependency; our threads are Win32 threads.
+set(CMAKE_C_COMPILER ${KIT_MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${KIT_MINGW_TRIPLET}-g++-win32)
+set(CMAKE_RC_COMPILER ${KIT_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KIT_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Every deliverable stands alone: C and C++ runtimes linked in statically.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../testbed/wine/winerun)

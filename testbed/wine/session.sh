@@ -1,0 +1,44 @@
+# Sourced by ./kit: one throwaway Wine prefix and one Xvfb display per run,
+# both always cleaned up on exit, also when a test fails.
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+KIT_WINE_SESSION_DIR=""
+KIT_XVFB_PID=""
+
+wine_session_cleanup() {
+  if [ -n "$KIT_WINE_SESSION_DIR" ]; then
+    WINEPREFIX="$KIT_WINE_SESSION_DIR/prefix" "$WINESERVER" -k >/dev/null 2>&1 || true
+    rm -rf "$KIT_WINE_SESSION_DIR"
+  fi
+  if [ -n "$KIT_XVFB_PID" ]; then kill "$KIT_XVFB_PID" 2>/dev/null || true; fi
+}
+trap wine_session_cleanup EXIT
+
+# Creates the prefix (about 10 s) and leaves a persistent wineserver running.
+# Wine's helper processes inherit stdout/stderr; they go to a log file so
+# that nobody waits on a pipe they keep open.
+wine_session_start() {
+  KIT_WINE_SESSION_DIR=$(mktemp -d /tmp/kit-wine.XXXXXX)
+  export WINEPREFIX="$KIT_WINE_SESSION_DIR/prefix"
+  export KIT_WINE_LOG="$KIT_WINE_SESSION_DIR/wine.log"
+  export KIT_WINE_SESSION_DIR
+  echo "== creating Wine prefix $WINEPREFIX"
+  "$WINE" wineboot --init >>"$KIT_WINE_LOG" 2>&1
+  "$WINESERVER" -w
+  "$WINESERVER" -p >>"$KIT_WINE_LOG" 2>&1
+}
+
+# Starts Xvfb on a free display and exports DISPLAY.
+xvfb_start() {
+  local fd_file="$KIT_WINE_SESSION_DIR/display"
+  Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp >"$fd_file" 2>>"$KIT_WINE_LOG" &
+  KIT_XVFB_PID=$!
+  for _ in $(seq 1 100); do
+    [ -s "$fd_file" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n 1 "$fd_file")"
+  echo "== Xvfb on $DISPLAY (pid $KIT_XVFB_PID)"
+}
