@@ -1,7 +1,6 @@
-# Shared part of the two MinGW toolchain files. We pick the "-win32" compiler
-# variants on purpose: no winpthreads dependency; our threads are Win32 threads.
-set(CMAKE_C_COMPILER ${KIT_MINGW_TRIPLET}-gcc-win32)
-set(CMAKE_CXX_COMPILER ${KIT_MINGW_TRIPLET}-g++-win32)
+# Shared part of the two MinGW toolchain files; each names its thread model.
+set(CMAKE_C_COMPILER ${KIT_MINGW_TRIPLET}-gcc-${KIT_MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${KIT_MINGW_TRIPLET}-g++-${KIT_MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${KIT_MINGW_TRIPLET}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${KIT_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

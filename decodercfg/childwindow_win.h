@@ -5,12 +5,11 @@
 #include <windows.h>
 
 #include "window_win.h"
+#include "windownames.h"
 
 namespace q5r {
 
 class MainWindow;
-
-inline constexpr wchar_t kChildWindowClass[] = L"Q5RSetupChild";
 
 class ChildWindow : public kit::BaseWindow<ChildWindow> {
  public:

@@ -13,15 +13,12 @@
 #include "link/portio_win.h"
 #include "session.h"
 #include "window_win.h"
+#include "windownames.h"
 
 namespace q5r {
 
 class ChildWindow;
 
-inline constexpr wchar_t kMainWindowClass[] = L"Q5RSetupMain";
-// Registered message answered with GetMenuState(wParam) of the main menu:
-// lets tools outside the process see the menu's checks and greyed entries.
-inline constexpr wchar_t kMenuStateMessage[] = L"Q5RSetup.MenuState";
 inline const std::wstring kNewFileName = L"New File";
 inline const std::wstring kAppCaption = L"Configuration Setup";
 

@@ -1,0 +1,61 @@
+// Fixture shared by the Q5RSetup GUI tests: starts the real Q5RSetup.exe
+// (beside this test program, with the adkb.dll stand-in) in a scratch folder
+// and gives short names for what a user does and sees.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "guidriver_win.h"
+
+namespace q5rtest {
+
+inline constexpr int kTimeout = 10000;  // generous: Wine's file dialogs are slow
+
+class Q5RSetupTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the program and waits for its main window. `exe` defaults to the
+  // Q5RSetup.exe beside the test.
+  void Start(const guidriver::Environment& extra = {}, const std::wstring& exe = {});
+
+  // Menus, by caption path.
+  void Choose(std::initializer_list<std::wstring_view> path);
+  UINT MenuState(std::initializer_list<std::wstring_view> path);
+  UINT StateOf(UINT commandId);
+  bool Checked(std::initializer_list<std::wstring_view> path);
+  bool Greyed(std::initializer_list<std::wstring_view> path);
+
+  std::wstring Caption() { return guidriver::Text(main_); }
+  // The open child window's caption, or "" when none is open.
+  std::wstring ChildCaption();
+  bool WaitChild(const std::wstring& caption);  // "" waits for no child
+
+  // Waits for a message box, checks caption and text, answers it.
+  void Answer(const std::wstring& caption, const std::wstring& text, std::wstring_view button);
+  // Waits for a standard file dialog, types `path` (or cancels when empty).
+  std::wstring FileDialog(std::wstring_view caption, const std::wstring& path);
+
+  bool WaitExit() { return app_->WaitExit(kTimeout); }
+  std::wstring Temp(const std::wstring& name) const { return dir_ + L"\\" + name; }
+  std::string AdkbLog() const;
+
+  std::wstring binDir_;
+  std::wstring exe_;
+  std::wstring dir_;
+  std::unique_ptr<guidriver::Process> app_;
+  std::unique_ptr<guidriver::MenuMap> menu_;
+  HWND main_ = nullptr;
+  HWND toolbar_ = nullptr;
+};
+
+// File helpers.
+std::optional<std::string> ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& data);
+
+}  // namespace q5rtest
