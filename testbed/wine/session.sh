@@ -27,6 +27,9 @@ wine_session_start() {
   echo "== creating Wine prefix $WINEPREFIX"
   "$WINE" wineboot --init >>"$KIT_WINE_LOG" 2>&1
   "$WINESERVER" -w
+  # Debian's Wine leaves the prefix's Fonts folder empty; without Marlett the
+  # caption buttons of Wine-drawn windows show as letters.
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   "$WINESERVER" -p >>"$KIT_WINE_LOG" 2>&1
 }
 

@@ -164,6 +164,7 @@ TEST_F(FileTest, CloseAsksAboutChangesAndYesSavesFirst) {
   Close(main_);
   Answer(kSetup, kChanged, L"Cancel");
   EXPECT_TRUE(app_->IsRunning());
+  EXPECT_EQ(AdkbLog().find("ShutdownWinIo"), std::string::npos) << "the port link stays usable";
   Close(main_);
   Answer(kSetup, kChanged, L"&Yes");
   ASSERT_TRUE(WaitExit());

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Prints the figures we track: the stripped size of every shipping (win32)
+# binary, and Q5RSetup's start-up time under Wine against a minimal window.
+# Expects the Wine session of ./kit test (prefix, wineserver, DISPLAY).
+set -u
+build=$1
+echo "-- stripped sizes of the win32 (i686) binaries"
+tmp=$(mktemp -d)
+for f in "$build"/win32/bin/*.exe "$build"/win32/bin/*.dll "$build"/win32/bin/*.sys; do
+  [ -e "$f" ] || continue
+  i686-w64-mingw32-strip -o "$tmp/s" "$f"
+  printf '   %-20s %8d bytes (%d KiB)\n' "$(basename "$f")" "$(stat -c %s "$tmp/s")" \
+    $(( $(stat -c %s "$tmp/s") / 1024 ))
+done
+rm -rf "$tmp"
+echo "-- start-up to the first shown window, under Wine"
+if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/startup_bench.exe" ]; then
+  timeout 180 /usr/lib/wine/wine64 "$build/win64/bin/startup_bench.exe" --runs 5 2>&1 | tail -n 1
+else
+  echo "   (no Wine session; skipped)"
+fi
