@@ -1,7 +1,9 @@
 #include "childwindow_win.h"
 
 #include "childwindows.h"
+#include "link/linkwindows_win.h"
 #include "mainwindow_win.h"
+#include "pages/pagewindows_win.h"
 
 namespace q5r {
 
@@ -21,20 +23,28 @@ bool ChildWindow::Register(HINSTANCE instance) {
   return RegisterClassExW(&wc) != 0;
 }
 
-bool ChildWindow::Create(HINSTANCE instance) {
+bool ChildWindow::Create() {
   const ChildWindowInfo& info = WindowInfo(number_);
   const DWORD style = info.maximised ? WS_MAXIMIZE : 0;
   HWND hwnd = CreateMDIWindowW(kChildWindowClass, info.caption, style, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner_.mdiClient(),
-                               instance, reinterpret_cast<LPARAM>(this));
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, context_.owner.mdiClient(),
+                               context_.instance, reinterpret_cast<LPARAM>(this));
   if (!hwnd) return false;
   CreateContent();
   return true;
 }
 
 LRESULT ChildWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_DESTROY) owner_.OnChildClosed(number_);
+  if (msg == WM_DESTROY) context_.owner.OnChildClosed(number_);
+  LRESULT result = 0;
+  if (OnMessage(msg, wp, lp, result)) return result;
   return DefMDIChildProcW(hwnd_, msg, wp, lp);
+}
+
+std::unique_ptr<ChildWindow> MakeChildWindow(const ChildContext& context, int number) {
+  if (auto page = MakePageWindow(context, number)) return page;
+  if (auto link = MakeLinkWindow(context, number)) return link;
+  return std::make_unique<ChildWindow>(context, number);  // not built yet: opens empty
 }
 
 }  // namespace q5r

@@ -236,8 +236,8 @@ int MainWindow::ClosePage() {
 
 void MainWindow::OpenWindow(int number) {
   child_.reset();
-  auto child = std::make_unique<ChildWindow>(*this, number);
-  if (!child->Create(instance_)) return;
+  auto child = MakeChildWindow({instance_, *this, session_, portIo_}, number);
+  if (!child->Create()) return;
   child_ = std::move(child);
   const ChildWindowInfo& info = WindowInfo(number);
   HMENU menu = GetMenu(hwnd_);

@@ -28,6 +28,7 @@ class MainWindow : public kit::BaseWindow<MainWindow> {
   ~MainWindow();
   bool Create(int showCommand);
   HWND mdiClient() const { return client_; }
+  bool magneticMode() const { return magneticMode_; }
 
   // Called by a child window when it is destroyed, however it was closed.
   void OnChildClosed(int number);
