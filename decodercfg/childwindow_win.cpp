@@ -36,6 +36,7 @@ bool ChildWindow::Create() {
 
 LRESULT ChildWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_DESTROY) context_.owner.OnChildClosed(number_);
+  if (msg == WM_CLOSE && !QueryClose()) return 0;
   LRESULT result = 0;
   if (OnMessage(msg, wp, lp, result)) return result;
   return DefMDIChildProcW(hwnd_, msg, wp, lp);

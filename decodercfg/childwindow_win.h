@@ -32,6 +32,19 @@ class ChildWindow : public kit::BaseWindow<ChildWindow> {
   ChildWindow& operator=(const ChildWindow&) = delete;
 
   static bool Register(HINSTANCE instance);
+  // A message for the window, before the message loop translates and
+  // dispatches it (keyboard navigation of a page); true when used up.
+  virtual bool PreTranslate(MSG& msg) { (void)msg; return false; }
+  // The prefix or suffix box that the control key dialog inserts into, when
+  // the window has one.
+  virtual HWND InsertionBox(bool prefix) const { (void)prefix; return nullptr; }
+  // Asked before the window is closed by any means: false keeps it open
+  // (a transfer is running, or the user cancelled a question about unsaved
+  // data).
+  virtual bool QueryClose() { return true; }
+  // True while a transfer runs inside one of the window's handlers: the
+  // main window then takes no command that could close it.
+  virtual bool IsBusy() const { return false; }
   // Creates the window inside the main window's MDI client.
   bool Create();
   int number() const { return number_; }

@@ -186,6 +186,7 @@ LRESULT MainWindow::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 bool MainWindow::OnCommand(int id) {
+  if (child_ && child_->IsBusy()) return true;  // nothing may close a running transfer
   switch (id) {
     case IDM_FILE_NEW: FileNew(); return true;
     case IDM_FILE_OPEN: FileOpen(); return true;
@@ -206,6 +207,7 @@ bool MainWindow::OnCommand(int id) {
 }
 
 void MainWindow::OnClose() {
+  if (child_ && child_->hwnd() && !child_->QueryClose()) return;
   if (session_.image.IsChanged()) {
     const int answer = kit::ShowMessage(
         hwnd_, L"Configuration had been changed,do you want to save your file?", kAppCaption,
@@ -218,6 +220,8 @@ void MainWindow::OnClose() {
 
 // ---- child windows ----
 
+bool MainWindow::PreTranslate(MSG& msg) { return child_ && child_->PreTranslate(msg); }
+
 void MainWindow::OnChildClosed(int number) {
   if (number != openPage_) return;
   const ChildWindowInfo& info = WindowInfo(number);
@@ -229,7 +233,10 @@ void MainWindow::OnChildClosed(int number) {
 
 int MainWindow::ClosePage() {
   const int was = openPage_;
-  if (child_ && child_->hwnd()) SendMessageW(client_, WM_MDIDESTROY, reinterpret_cast<WPARAM>(child_->hwnd()), 0);
+  if (child_ && child_->hwnd()) {
+    if (!child_->QueryClose()) return kCloseRefused;
+    SendMessageW(client_, WM_MDIDESTROY, reinterpret_cast<WPARAM>(child_->hwnd()), 0);
+  }
   child_.reset();
   return was;
 }
@@ -247,7 +254,8 @@ void MainWindow::OpenWindow(int number) {
 }
 
 void MainWindow::PageCommand(int number) {
-  if (ClosePage() == number) return;
+  const int was = ClosePage();
+  if (was == number || was == kCloseRefused) return;
   const Device device = WindowInfo(number).device;
   if (device != Device::kNone) {
     magneticMode_ = device == Device::kMagReader;
@@ -263,9 +271,12 @@ void MainWindow::SyncToolbar() {
 }
 
 void MainWindow::ToggleMagneticMode() {
+  // Closing first (which also takes the Bar Codes page away) lets a window
+  // that refuses to close stop the switch.
+  const int was = ClosePage();
+  if (was == kCloseRefused) return;
   magneticMode_ = !magneticMode_;
   SyncToolbar();
-  const int was = ClosePage();
   if (was != 0 && WindowInfo(was).counterpart != 0) OpenWindow(WindowInfo(was).counterpart);
 }
 

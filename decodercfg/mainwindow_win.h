@@ -29,6 +29,10 @@ class MainWindow : public kit::BaseWindow<MainWindow> {
   bool Create(int showCommand);
   HWND mdiClient() const { return client_; }
   bool magneticMode() const { return magneticMode_; }
+  // The child window that is open, or nullptr.
+  ChildWindow* openChild() const { return child_.get(); }
+  // Lets the open child window see a message before it is dispatched.
+  bool PreTranslate(MSG& msg);
 
   // Called by a child window when it is destroyed, however it was closed.
   void OnChildClosed(int number);
@@ -44,6 +48,9 @@ class MainWindow : public kit::BaseWindow<MainWindow> {
   void LayoutClient();
 
   // Child windows.
+  static constexpr int kCloseRefused = -1;
+  // Closes the open child; returns its number (0 = none was open), or
+  // kCloseRefused when it would not close.
   int ClosePage();
   void OpenWindow(int number);
   void PageCommand(int number);

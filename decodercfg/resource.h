@@ -2,6 +2,9 @@
 // program and its GUI tests; keep it free of anything but #defines.
 #pragma once
 
+#include "link/link_resource.h"
+#include "pages/pages_resource.h"
+
 #define IDR_MAINMENU 100
 #define IDI_APP 101
 

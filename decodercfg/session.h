@@ -16,6 +16,9 @@ struct Session {
   std::string linkBaud = "9600";
   std::string linkFormat = "N,8,1 ";  // padded to six characters
   bool saveInDecoder = true;            // download option "Save"
+  // True while an upload, a version request or a memory read runs (the
+  // replies then carry data); false for a download or a memory clear.
+  bool receiveRequest = false;
 };
 
 }  // namespace q5r

@@ -33,6 +33,16 @@ wine_session_start() {
   "$WINESERVER" -p >>"$KIT_WINE_LOG" 2>&1
 }
 
+# "wineserver -w" above saw Wine's helper processes (services, winedevice,
+# explorer /desktop, ...) end. The next Windows program starts them again;
+# they then live as long as the persistent server, holding that program's
+# stdout/stderr open (ctest waits for ever) and keeping the display it had
+# (explorer without DISPLAY means no windows for anyone). So they are
+# started here, once the display is known, with their output on the log.
+wine_helpers_start() {
+  "$WINE" wineboot >>"$KIT_WINE_LOG" 2>&1
+}
+
 # Starts Xvfb on a free display and exports DISPLAY.
 xvfb_start() {
   local fd_file="$KIT_WINE_SESSION_DIR/display"
@@ -44,4 +54,9 @@ xvfb_start() {
   done
   export DISPLAY=":$(head -n 1 "$fd_file")"
   echo "== Xvfb on $DISPLAY (pid $KIT_XVFB_PID)"
+  # No window manager runs on this display. Wine then waits 2 s for every
+  # top-level window it hides (a message box or file dialog that closes, a
+  # program that exits) to be withdrawn by one; unmanaged windows skip that.
+  "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$KIT_WINE_LOG" 2>&1
+  wine_helpers_start
 }

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "guidriver_win.h"
 
@@ -41,6 +44,34 @@ class Q5RSetupTest : public ::testing::Test {
   // Waits for a standard file dialog, types `path` (or cancels when empty).
   std::wstring FileDialog(std::wstring_view caption, const std::wstring& path);
 
+  // Controls of the open child window, found by ID on any of its tabs.
+  HWND Child();
+  HWND Control(int id);
+  bool IsOn(int id);  // a check box or option button is checked
+  bool IsEnabledControl(int id);
+  bool IsShown(int id);  // visible: its tab is the one shown
+  std::wstring TextOf(int id);
+  // A click as the user makes it (BM_CLICK), handled when this returns.
+  void Click(int id);
+  // The same, posted: for a click that opens a modal box.
+  void PostClick(int id);
+  // Replaces a box's text as typing would, so its change handling runs; a
+  // combo box gets the text in its edit field. `wait` false: for a change
+  // that shows a modal box.
+  void Type(int id, const std::wstring& text, bool wait = true);
+  // Chooses entry `index` from a combo box's list.
+  void ChooseItem(int id, int index);
+  // The open child window's tab strip: its captions and tool tips, and a
+  // real mouse click on one tab.
+  std::vector<std::wstring> TabCaptions();
+  std::vector<std::wstring> TabTips();
+  void ClickTab(int index);
+
+  // Opens a configuration file through File > Open and waits for it.
+  void OpenFile(const std::wstring& path);
+  // Saves through File > Save As into `path` and returns the file's bytes.
+  std::string SaveAs(const std::wstring& path);
+
   bool WaitExit() { return app_->WaitExit(kTimeout); }
   std::wstring Temp(const std::wstring& name) const { return dir_ + L"\\" + name; }
   std::string AdkbLog() const;
@@ -52,6 +83,8 @@ class Q5RSetupTest : public ::testing::Test {
   std::unique_ptr<guidriver::MenuMap> menu_;
   HWND main_ = nullptr;
   HWND toolbar_ = nullptr;
+  HWND controlsOf_ = nullptr;  // the child window whose controls are in controls_
+  std::map<int, HWND> controls_;
 };
 
 // File helpers.

@@ -1,0 +1,20 @@
+// The one way a transfer waits: it keeps the window events of the thread
+// flowing (timers, the capture box's keys, painting) until a condition
+// holds or a time-out passes.
+#pragma once
+
+#include <functional>
+
+namespace q5r {
+
+inline constexpr int kWaitForever = -1;
+
+// Calls `done` before every pass; returns true as soon as it answers true,
+// false when `timeoutMs` has passed first. Messages are dispatched through
+// IsDialogMessage for the thread's dialogs, as in the main loop.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
+
+// Keeps window events flowing for `ms` milliseconds.
+void PumpFor(int ms);
+
+}  // namespace q5r
