@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "handle_win.h"
+#include "mainwindow_win.h"
 #include "msgbox_win.h"
 #include "resource.h"
 #include "text_win.h"
@@ -105,8 +106,7 @@ void StartSysInfo(HWND owner) {
       return;
     }
   }
-  kit::ShowMessage(owner, L"System Information Is Unavailable At This Time", L"About This Software",
-                   MB_OK);
+  kit::ShowMessage(owner, L"System Information Is Unavailable At This Time", kProgramTitle, MB_OK);
 }
 
 }  // namespace q5r

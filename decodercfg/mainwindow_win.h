@@ -21,6 +21,8 @@ class ChildWindow;
 
 inline const std::wstring kNewFileName = L"New File";
 inline const std::wstring kAppCaption = L"Configuration Setup";
+// The program's own title, for messages that name no caption of their own.
+inline const std::wstring kProgramTitle = L"Q5RSetup";
 
 class MainWindow : public kit::BaseWindow<MainWindow> {
  public:

@@ -145,7 +145,7 @@ bool LinkWindow::OpenSerialPort() {
   const Session& s = session();
   if (port_.Open(s.file.linkPort, LineSettingsText(s.linkBaud, s.linkFormat))) return true;
   port_.Close();
-  Show(PortUnavailableMessage(s.file.linkPort), L"Q5RSetup");
+  Show(PortUnavailableMessage(s.file.linkPort), kProgramTitle);
   return false;
 }
 

@@ -6,8 +6,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 KIT_WINE_SESSION_DIR=""
 KIT_XVFB_PID=""
+KIT_DECODERSIM_PID=""
 
 wine_session_cleanup() {
+  if [ -n "$KIT_DECODERSIM_PID" ]; then kill "$KIT_DECODERSIM_PID" 2>/dev/null || true; fi
   if [ -n "$KIT_WINE_SESSION_DIR" ]; then
     WINEPREFIX="$KIT_WINE_SESSION_DIR/prefix" "$WINESERVER" -k >/dev/null 2>&1 || true
     rm -rf "$KIT_WINE_SESSION_DIR"

@@ -243,3 +243,27 @@ TEST_F(Q5RSetupTest, ToolTipsAndTheMainWindowNeverMaximises) {
 
 }  // namespace
 }  // namespace q5rtest
+
+namespace q5rtest {
+namespace {
+
+TEST_F(Q5RSetupTest, AboutNamesTheProgramAndSaysWhenSystemInformationIsMissing) {
+  Start();
+  Choose({L"&Help", L"&About"});
+  HWND about = WaitForWindow(app_->Pid(), WindowQuery{}.Caption(L"About This Software"), kTimeout);
+  ASSERT_NE(about, nullptr);
+  EXPECT_NE(FindChild(about, WindowQuery{}.Caption(L"Q5R Configuration Setup V3.44")), nullptr);
+  EXPECT_NE(FindChild(about, WindowQuery{}.Caption(L"For Bar Code and Magnetic Card Decoder")), nullptr);
+  // This prefix has no system information program registered.
+  ASSERT_TRUE(Press(about, L"System Info..."));
+  HWND box = WaitForWindow(app_->Pid(), WindowQuery{}.Caption(L"Q5RSetup").Class(L"#32770"), kTimeout);
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(FindChild(box, WindowQuery{}.Caption(L"System Information Is Unavailable At This Time")), nullptr);
+  ASSERT_TRUE(Press(box, L"OK"));
+  ASSERT_TRUE(Poll([&] { return !IsWindow(box); }, kTimeout));
+  ASSERT_TRUE(Press(about, L"OK"));
+  EXPECT_TRUE(Poll([&] { return !IsWindow(about); }, kTimeout));
+}
+
+}  // namespace
+}  // namespace q5rtest
