@@ -119,6 +119,7 @@ void ReadMemoryWindow::SerialRead() {
     port().SetThreshold(kMemoryBlockSize);
     port().Write(request);
     status = BlockStatus::kNothing;
+    const std::size_t shown = text.size();
     PumpUntil(
         [&] {
           const auto bytes = port().Received();
@@ -127,7 +128,11 @@ void ReadMemoryWindow::SerialRead() {
           return true;
         },
         kMemoryReplyTimeoutMs);
-    SetWindowTextW(memory, kit::FromAnsi(text).c_str());
+    // Only the new lines are added: setting the whole text again costs a
+    // block's worth of time once the box holds a few hundred lines.
+    SendMessageW(memory, EM_SETSEL, GetWindowTextLengthW(memory), -1);
+    SendMessageW(memory, EM_REPLACESEL, FALSE,
+                 reinterpret_cast<LPARAM>(kit::FromAnsi(std::string_view(text).substr(shown)).c_str()));
     const char ack = BlockAcknowledgement(status);
     request.assign(1, static_cast<std::uint8_t>(ack));
     if (status != BlockStatus::kMore) break;

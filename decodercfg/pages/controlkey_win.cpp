@@ -30,9 +30,20 @@ HWND TargetBox(const DialogState& state) {
   return page->InsertionBox(state.insertIntoPrefix);
 }
 
+// Over the middle of the program's window rather than of the screen.
+void CenterOnOwner(HWND dialog) {
+  HWND owner = GetWindow(dialog, GW_OWNER);
+  RECT outer{}, box{};
+  if (!owner || !GetWindowRect(owner, &outer) || !GetWindowRect(dialog, &box)) return;
+  const int x = (outer.left + outer.right - (box.right - box.left)) / 2;
+  const int y = (outer.top + outer.bottom - (box.bottom - box.top)) / 2;
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK ControlKeyProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   if (msg == WM_INITDIALOG) {
     SetWindowLongPtrW(dialog, DWLP_USER, lp);
+    CenterOnOwner(dialog);
     return TRUE;
   }
   auto* state = reinterpret_cast<DialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));

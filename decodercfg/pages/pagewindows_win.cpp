@@ -1,5 +1,6 @@
 #include "pages/pagewindows_win.h"
 
+#include <bit>
 #include <string>
 
 #include "msgbox_win.h"
@@ -54,10 +55,12 @@ class BarCodesPage : public OptionPage {
   using OptionPage::OptionPage;
 
  private:
+  static constexpr int kSymbologyByte = 21;  // "Clear All Barcodes" clears its eight boxes
+
   void OnControl(int id, int code, HWND) override {
     if (id != IDC_CFG5_CLEARALL || code != BN_CLICKED) return;
     for (const Field& f : kBarCodesPage.fields) {
-      if (f.id >= IDC_CFG5_SYMBOLOGY && f.id < IDC_CFG5_SYMBOLOGY + 8) {
+      if (f.byte == kSymbologyByte) {
         WriteCheck(f, false, image());
         ShowField(f);
       }
@@ -99,8 +102,7 @@ class BarMiscPage : public OptionPage {
 
   void ShowTruncation(const TruncationCombo& combo) {
     Quiet quiet(*this);
-    const int shift = combo.mask == 0xF0 ? 4 : 0;
-    const int n = image().GetBits(kTruncationByte, combo.mask) >> shift;
+    const int n = image().GetBits(kTruncationByte, combo.mask) >> std::countr_zero(static_cast<unsigned>(combo.mask));
     HWND item = Item(combo.id);
     if (n < kTruncationChoices) {
       SendMessageW(item, CB_SETCURSEL, static_cast<WPARAM>(n), 0);
@@ -111,12 +113,13 @@ class BarMiscPage : public OptionPage {
   }
 
   void WriteTruncation(const TruncationCombo& combo, int n) {
-    const int shift = combo.mask == 0xF0 ? 4 : 0;
-    image().SetBits(kTruncationByte, combo.mask, n << shift);
+    image().SetBits(kTruncationByte, combo.mask, n << std::countr_zero(static_cast<unsigned>(combo.mask)));
   }
 
+  static constexpr int kCodeIdFrame = 1;  // its "Set Default" also puts back the code IDs
+
   void AfterDefaults(int frame) override {
-    if (frame != 1) return;
+    if (frame != kCodeIdFrame) return;
     for (const CharBox& box : kCodeIdBoxes) {
       SetQuietText(box.id, CharText(box.defaultCode));
       image().SetByte(static_cast<std::size_t>(box.byte), box.defaultCode);
@@ -211,15 +214,18 @@ class MagCommPage : public OptionPage {
                    IDC_MAG4_SEPARATOR}) {
       EnableWindow(Item(id), iso);
     }
-    for (int i = 0; i < 14; ++i) EnableWindow(Item(IDC_MAG4_TRACKS + i), iso);
+    const Field& tracks = *FieldOfControl(kMagCommPage, IDC_MAG4_TRACKS);
+    for (int i = 0; i < ControlCount(tracks); ++i) EnableWindow(Item(tracks.id + i), iso);
   }
 
   void AfterChange(const Field& f) override {
     if (f.id == IDC_MAG4_STANDARD) ShowCardStandard();
   }
 
+  static constexpr int kMagReaderFrame = 3;  // its "Set Default" also puts back the separator
+
   void AfterDefaults(int frame) override {
-    if (frame != 3) return;
+    if (frame != kMagReaderFrame) return;
     image().SetByte(kSeparatorByte, kSeparatorDefault);
     ShowSeparator();
     ShowCardStandard();

@@ -88,11 +88,17 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // --turnaround MS: the decoder's own pause before each answer (default 0).
+  std::string turnaround = "0";
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--turnaround") turnaround = argv[i + 1];
+  }
   // Ten records of 60 characters: 620 bytes of stream, ten blocks.
   std::vector<std::string> records;
   for (char c = 'a'; c < 'a' + 10; ++c) records.push_back("--record=" + std::string(60, c));
-  testbed::SerialDecoder decoder(1, "baud=9600\nturnaround-ms=0\nupload-section=mag\n", records);
+  const std::string settings = "baud=9600\nturnaround-ms=" + turnaround + "\n";
+  testbed::SerialDecoder decoder(1, settings + "upload-section=mag\n", records);
   if (!decoder.Ready()) {
     std::printf("link: no simulated decoder: %s\n", decoder.Error().c_str());
     return 1;
@@ -137,7 +143,7 @@ int main() {
     }
     std::vector<double> times;
     for (int run = 0; run < kRuns; ++run) {
-      if (op.button == IDC_CMDCLEAR) decoder.SetSettings("baud=9600\nturnaround-ms=0\n");
+      if (op.button == IDC_CMDCLEAR) decoder.SetSettings(settings);
       const double ms = Time(app, main, op.button, op.asks);
       if (ms >= 0) times.push_back(ms);
     }
