@@ -149,6 +149,17 @@ bool LinkWindow::OpenSerialPort() {
   return false;
 }
 
+std::vector<std::uint8_t> LinkWindow::AwaitReceived(int timeoutMs) {
+  std::vector<std::uint8_t> received;
+  PumpUntil(
+      [&] {
+        received = port_.Received();
+        return !received.empty();
+      },
+      timeoutMs);
+  return received;
+}
+
 void LinkWindow::WriteKey(char c, int pauseMs) {
   context().portIo.SetPortVal(kKeyboardDataPort, static_cast<unsigned char>(c), 1);
   Sleep(static_cast<DWORD>(pauseMs));

@@ -9,6 +9,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "childwindow_win.h"
 #include "link/protocol.h"
@@ -47,6 +48,9 @@ class LinkWindow : public ChildWindow {
   // available." and returns false.
   bool OpenSerialPort();
   SerialPort& port() { return port_; }
+  // Keeps window events flowing until the port hands over received bytes
+  // (at least its threshold) or `timeoutMs` passes; empty on the time-out.
+  std::vector<std::uint8_t> AwaitReceived(int timeoutMs);
 
   // The keyboard link's ready wait: empties the capture box and gives it
   // the focus, then writes the wake-up string of `operation` every 150 ms

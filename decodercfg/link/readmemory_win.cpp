@@ -118,16 +118,9 @@ void ReadMemoryWindow::SerialRead() {
     port().ClearReceived();
     port().SetThreshold(kMemoryBlockSize);
     port().Write(request);
-    status = BlockStatus::kNothing;
     const std::size_t shown = text.size();
-    PumpUntil(
-        [&] {
-          const auto bytes = port().Received();
-          if (bytes.empty()) return false;
-          status = assembler_.AddBlock(bytes, text);
-          return true;
-        },
-        kMemoryReplyTimeoutMs);
+    const auto received = AwaitReceived(kMemoryReplyTimeoutMs);
+    status = received.empty() ? BlockStatus::kNothing : assembler_.AddBlock(received, text);
     // Only the new lines are added: setting the whole text again costs a
     // block's worth of time once the box holds a few hundred lines.
     SendMessageW(memory, EM_SETSEL, GetWindowTextLengthW(memory), -1);
@@ -174,15 +167,8 @@ void ReadMemoryWindow::Clear() {
     port().ClearReceived();
     port().SetThreshold(1);
     port().Write(kClearMemoryRequest);
-    BlockStatus status = BlockStatus::kNothing;
-    PumpUntil(
-        [&] {
-          const auto reply = port().Received();
-          if (reply.empty()) return false;
-          status = ClearReplyStatus(reply);
-          return true;
-        },
-        kMemoryReplyTimeoutMs);
+    const auto reply = AwaitReceived(kMemoryReplyTimeoutMs);
+    const BlockStatus status = reply.empty() ? BlockStatus::kNothing : ClearReplyStatus(reply);
     Show(kClearMemoryMessages[static_cast<int>(status)], kClearMemoryTitle);
     port().Close();
     SetBusy(false, kButtons);

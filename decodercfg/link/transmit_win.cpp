@@ -88,15 +88,10 @@ void TransmitWindow::SerialDownload() {
   port().ClearReceived();
   port().SetThreshold(1);
   port().Write(frame);
-  SerialResult result = SerialResult::kNothing;
-  PumpUntil(
-      [&] {
-        const auto reply = port().Received();
-        if (reply.empty()) return false;
-        result = IsDownloadAccepted(reply) ? SerialResult::kAccepted : SerialResult::kRejected;
-        return true;
-      },
-      kSerialDownloadTimeoutMs);
+  const auto reply = AwaitReceived(kSerialDownloadTimeoutMs);
+  const SerialResult result = reply.empty()                ? SerialResult::kNothing
+                              : IsDownloadAccepted(reply) ? SerialResult::kAccepted
+                                                          : SerialResult::kRejected;
   Show(kDownloadMessages[static_cast<int>(result)], kTransmitTitle);
   port().Close();
   EndTransfer();

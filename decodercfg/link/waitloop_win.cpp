@@ -36,8 +36,4 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
   }
 }
 
-void PumpFor(int ms) {
-  PumpUntil([] { return false; }, ms);
-}
-
 }  // namespace q5r

@@ -14,7 +14,4 @@ inline constexpr int kWaitForever = -1;
 // IsDialogMessage for the thread's dialogs, as in the main loop.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs);
 
-// Keeps window events flowing for `ms` milliseconds.
-void PumpFor(int ms);
-
 }  // namespace q5r
