@@ -41,6 +41,7 @@ void LinkWindow::CreateContent() {
   RECT client{};
   GetClientRect(hwnd(), &client);
   SendMessageW(hwnd(), WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
+  SendMessageW(hwnd(), WM_SETFOCUS, 0, 0);  // the window got the focus before it had controls
 }
 
 bool LinkWindow::PreTranslate(MSG& msg) {
@@ -51,6 +52,11 @@ bool LinkWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
   if (msg == WM_SIZE && dialog_) {
     MoveWindow(dialog_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
     OnResize(LOWORD(lp), HIWORD(lp));
+  }
+  // The keyboard focus belongs to a control, so the window's accelerators
+  // work as soon as it opens.
+  if (msg == WM_SETFOCUS && dialog_ && !busy_) {
+    if (HWND first = GetNextDlgTabItem(dialog_, nullptr, FALSE)) SetFocus(first);
   }
   (void)wp, (void)result;
   return false;  // DefMDIChildProc still sees WM_SIZE
