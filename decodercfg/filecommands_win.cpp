@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "filedialog_win.h"
 #include "fileio_win.h"
 #include "mainwindow_win.h"
 #include "msgbox_win.h"
@@ -24,19 +25,14 @@ std::string TodayAsShortDate() {
 
 // Runs a standard file dialog; the chosen full path, or empty when cancelled.
 std::wstring AskFileName(HWND owner, const std::wstring& initial, bool save) {
-  std::vector<wchar_t> name(32768, L'\0');
-  initial.copy(name.data(), name.size() - 1);
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = kFilter;
-  ofn.lpstrFile = name.data();
-  ofn.nMaxFile = static_cast<DWORD>(name.size());
-  ofn.lpstrDefExt = L"cfg";
-  ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_EXPLORER |
-              (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
-  const BOOL ok = save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
-  return ok ? std::wstring(name.data()) : std::wstring();
+  kit::FileDialogOptions options;
+  options.owner = owner;
+  options.filter = kFilter;
+  options.defaultExtension = L"cfg";
+  options.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_EXPLORER |
+                  (save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+  options.save = save;
+  return kit::AskFileName(options, initial);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Prints the figures we track: the stripped size of every shipping (win32)
 # binary, Q5RSetup's start-up time under Wine against a minimal window, and
-# its overhead on each RS232 operation beyond the wire time.
+# its overhead on each RS232 operation beyond a plain client of the same
+# protocol. Tracked figures are the lines that start with "figure:".
 # Expects the Wine session of ./kit test (prefix, wineserver, DISPLAY).
 set -u
 build=$1
@@ -16,13 +17,13 @@ done
 rm -rf "$tmp"
 echo "-- start-up to the first shown window, under Wine"
 if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/startup_bench.exe" ]; then
-  timeout 180 /usr/lib/wine/wine64 "$build/win64/bin/startup_bench.exe" --runs 5 2>&1 | tail -n 1
+  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/startup_bench.exe" --runs 9 2>&1 | tail -n 2
 else
   echo "   (no Wine session; skipped)"
 fi
-echo "-- RS232 operations against the simulated decoder at 9600 baud, under Wine"
+echo "-- RS232 operations against the simulated decoder at 9600 baud, beside a plain client, under Wine"
 if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/link_bench.exe" ]; then
-  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/link_bench.exe" 2>&1 | tail -n 1
+  timeout 600 /usr/lib/wine/wine64 "$build/win64/bin/link_bench.exe" --runs 9 2>&1
 else
   echo "   (no Wine session; skipped)"
 fi

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "filedialog_win.h"
 #include "fileio_win.h"
 #include "link/linkwindow_win.h"
 #include "link/linkwindows_win.h"
@@ -104,33 +105,34 @@ void ReadMemoryWindow::Read() {
 void ReadMemoryWindow::SerialRead() {
   if (!OpenSerialPort()) return;
   session().receiveRequest = true;
+  // Each acknowledgement asks for the next block, so the receive buffer is
+  // emptied before it goes out, never after. The request and every
+  // acknowledgement go out first; the window is updated while the decoder
+  // sends the next block.
+  port().ClearReceived();
+  port().SetThreshold(kMemoryBlockSize);
+  port().Write(kReadMemoryRequest);
   SetBusy(true, kButtons);
   HWND memory = Item(IDC_TXTMEMORY);
   SetWindowTextW(memory, L"");
   ShowMemory(true);
 
-  // Each acknowledgement asks for the next block, so the receive buffer is
-  // emptied before it goes out, never after.
   std::string text;
   BlockStatus status = BlockStatus::kNothing;
-  std::vector<std::uint8_t> request(kReadMemoryRequest.begin(), kReadMemoryRequest.end());
   for (int block = 0; block < kMaxMemoryBlocks; ++block) {
-    port().ClearReceived();
-    port().SetThreshold(kMemoryBlockSize);
-    port().Write(request);
     const std::size_t shown = text.size();
     const auto received = AwaitReceived(kMemoryReplyTimeoutMs);
     status = received.empty() ? BlockStatus::kNothing : assembler_.AddBlock(received, text);
+    const auto ack = static_cast<std::uint8_t>(BlockAcknowledgement(status));
+    port().ClearReceived();
+    port().Write(std::span(&ack, 1));
     // Only the new lines are added: setting the whole text again costs a
     // block's worth of time once the box holds a few hundred lines.
     SendMessageW(memory, EM_SETSEL, GetWindowTextLengthW(memory), -1);
     SendMessageW(memory, EM_REPLACESEL, FALSE,
                  reinterpret_cast<LPARAM>(kit::FromAnsi(std::string_view(text).substr(shown)).c_str()));
-    const char ack = BlockAcknowledgement(status);
-    request.assign(1, static_cast<std::uint8_t>(ack));
     if (status != BlockStatus::kMore) break;
   }
-  port().Write(request);  // the acknowledgement of the last wait
   Show(kReadMemoryMessages[static_cast<int>(status)], kReadMemoryTitle);
   port().Close();
   SetBusy(false, kButtons);
@@ -163,10 +165,10 @@ void ReadMemoryWindow::Clear() {
   if (session().file.linkMode == 1) {
     if (!OpenSerialPort()) return;
     session().receiveRequest = false;
-    SetBusy(true, kButtons);
     port().ClearReceived();
     port().SetThreshold(1);
     port().Write(kClearMemoryRequest);
+    SetBusy(true, kButtons);
     const auto reply = AwaitReceived(kMemoryReplyTimeoutMs);
     const BlockStatus status = reply.empty() ? BlockStatus::kNothing : ClearReplyStatus(reply);
     Show(kClearMemoryMessages[static_cast<int>(status)], kClearMemoryTitle);
@@ -196,18 +198,15 @@ bool ReadMemoryWindow::Save() {
 
 bool ReadMemoryWindow::SaveAs() {
   ShowMemory(true);
-  std::vector<wchar_t> name(32768, L'\0');
-  memFileName_.copy(name.data(), name.size() - 1);
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = Owner();
-  ofn.lpstrFilter = L"Memory Data File(*.txt)\0*.txt\0";
-  ofn.lpstrFile = name.data();
-  ofn.nMaxFile = static_cast<DWORD>(name.size());
-  ofn.lpstrDefExt = kMemoryFileExtension;
-  ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
-  if (!GetSaveFileNameW(&ofn)) return false;
-  memFileName_ = name.data();
+  kit::FileDialogOptions options;
+  options.owner = Owner();
+  options.filter = L"Memory Data File(*.txt)\0*.txt\0";
+  options.defaultExtension = kMemoryFileExtension;
+  options.flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
+  options.save = true;
+  const std::wstring chosen = kit::AskFileName(options, memFileName_);
+  if (chosen.empty()) return false;
+  memFileName_ = chosen;
   return WriteMemoryFile();
 }
 

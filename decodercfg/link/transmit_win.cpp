@@ -82,12 +82,13 @@ void TransmitWindow::Download() {
 void TransmitWindow::SerialDownload() {
   if (!OpenSerialPort()) return;
   const DownloadFrame frame = BuildDownloadFrame(session().image.Bytes(), session().saveInDecoder);
-  SetBusy(true, kButtons);
   // The receive buffer is emptied before the frame goes out, so that a
-  // quick answer cannot be thrown away with it.
+  // quick answer cannot be thrown away with it. The frame goes out before
+  // the window changes: the decoder works while the buttons are greyed.
   port().ClearReceived();
   port().SetThreshold(1);
   port().Write(frame);
+  SetBusy(true, kButtons);
   const auto reply = AwaitReceived(kSerialDownloadTimeoutMs);
   const SerialResult result = reply.empty()                ? SerialResult::kNothing
                               : IsDownloadAccepted(reply) ? SerialResult::kAccepted
@@ -135,10 +136,10 @@ void TransmitWindow::Upload(bool version) {
 
 void TransmitWindow::SerialUpload() {
   if (!OpenSerialPort()) return;
-  SetBusy(true, kButtons);
   port().ClearReceived();
   port().SetThreshold(kUploadReceiveThreshold);
   port().Write(kUploadRequest);
+  SetBusy(true, kButtons);
   // The receive event comes once 84 bytes wait. A reply that announces more
   // (L above 60) is then collected to its announced end within the same
   // time-out; one that never gets there is rejected, not read past its end.

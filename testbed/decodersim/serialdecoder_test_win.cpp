@@ -76,9 +76,10 @@ TEST_F(SerialDecoderTest, UploadDownloadAndSettingsChangesOverCom1) {
 
   Write(q5r::BuildDownloadFrame(q5r::kDefaultImage, true));
   EXPECT_TRUE(q5r::IsDownloadAccepted(Read(1)));
-  ASSERT_EQ(decoder.LogLines("download").size(), 1u);
-  EXPECT_EQ(decoder.LogLines("download")[0].substr(0, 17), "download 020154" + q5r::HexPair('A'));
-  EXPECT_EQ(decoder.LogLines("download")[0].substr(189), " valid");
+  const auto downloads = decoder.WaitLogLines("download", 1);
+  ASSERT_EQ(downloads.size(), 1u) << decoder.Log();
+  EXPECT_EQ(downloads[0].substr(0, 17), "download 020154" + q5r::HexPair('A'));
+  EXPECT_EQ(downloads[0].substr(189), " valid");
 
   ASSERT_TRUE(decoder.SetSettings("download-reply=06\r\n"));
   Write(q5r::BuildDownloadFrame(q5r::kDefaultImage, false));
@@ -102,7 +103,7 @@ TEST_F(SerialDecoderTest, MemoryReadWithAcknowledgementsOverCom1) {
   } while (status == q5r::BlockStatus::kMore);
   EXPECT_EQ(status, q5r::BlockStatus::kEnd);
   EXPECT_EQ(text, "4006381333931\r\nwith a space\r\n");
-  EXPECT_EQ(decoder.LogLines("ack"), std::vector<std::string>{"ack P"});
+  EXPECT_EQ(decoder.WaitLogLines("ack", 1), std::vector<std::string>{"ack P"}) << decoder.Log();
 }
 
 }  // namespace

@@ -155,4 +155,11 @@ std::vector<std::string> SerialDecoder::LogLines(std::string_view kind) const {
   return lines;
 }
 
+std::vector<std::string> SerialDecoder::WaitLogLines(std::string_view kind, std::size_t count,
+                                                     int timeoutMs) const {
+  std::vector<std::string> lines;
+  WaitFor([&] { return (lines = LogLines(kind)).size() >= count; }, timeoutMs);
+  return lines;
+}
+
 }  // namespace testbed

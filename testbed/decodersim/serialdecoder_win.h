@@ -4,7 +4,7 @@
 //   ASSERT_TRUE(decoder.Ready()) << decoder.Error();
 //   ... the program under test opens COM1 and talks to the decoder ...
 //   decoder.SetSettings("download-reply=06\n");   // for the next request
-//   EXPECT_EQ(decoder.LogLines("download").size(), 1u);
+//   EXPECT_EQ(decoder.WaitLogLines("download", 1).size(), 1u);
 //
 // The constructor starts the native simulator (decodersim, built by the
 // native tree) as a Linux process of the Wine session, which points COMn of
@@ -45,6 +45,10 @@ class SerialDecoder {
   // The whole log, and its lines that start with `kind` (e.g. "download").
   std::string Log() const;
   std::vector<std::string> LogLines(std::string_view kind = {}) const;
+  // The simulator logs after it has answered, so a test that has just seen
+  // an answer polls: the lines of `kind` once there are at least `count` of
+  // them, or whatever there is after `timeoutMs`.
+  std::vector<std::string> WaitLogLines(std::string_view kind, std::size_t count, int timeoutMs = 10000) const;
 
   // Unix path of the simulator: %KIT_DECODERSIM% when set, else the native
   // tree's build beside this win64 tree.

@@ -169,7 +169,7 @@ TEST_F(FileTest, CloseAsksAboutChangesAndYesSavesFirst) {
   Answer(kSetup, kChanged, L"&Yes");
   ASSERT_TRUE(WaitExit());
   EXPECT_EQ(ImageOf(ReadBytes(crafted).value_or(""))[0], 'A');
-  EXPECT_NE(AdkbLog().find("ShutdownWinIo"), std::string::npos);
+  EXPECT_NE(AdkbLogWhen(Contains("ShutdownWinIo")).find("ShutdownWinIo"), std::string::npos);
 }
 
 TEST_F(FileTest, ExitAlwaysAsksAndAsksAgainAboutUnsavedChanges) {

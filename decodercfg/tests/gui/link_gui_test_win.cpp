@@ -88,7 +88,7 @@ TEST_F(LinkTest, SerialDownloadSendsTheFrameAndReportsEveryReply) {
   Operation(IDC_CMDTRANSMIT, kCfg, L"Download OK!");
   Click(IDC_OPTION1_0);  // Not Save
   Operation(IDC_CMDTRANSMIT, kCfg, L"Download OK!");
-  const auto frames = decoder.LogLines("download");
+  const auto frames = decoder.WaitLogLines("download", 2);
   ASSERT_EQ(frames.size(), 2u) << decoder.Log();
   EXPECT_EQ(frames[0], "download 020154" + Hex(q5r::kDefaultImage) + "03" +
                            q5r::HexPair(q5r::BuildDownloadFrame(q5r::kDefaultImage, true)[89]) + " valid");
@@ -124,7 +124,7 @@ TEST_F(LinkTest, SerialUploadTakesEachSectionAndRejectsABadCheck) {
   AskedOperation(IDC_CMDRECEIVE, kUpload, kQuestion, L"Upload Failed!");
   decoder.SetSettings("upload-section=mag\nupload-fault=short\n");
   AskedOperation(IDC_CMDRECEIVE, kUpload, kQuestion, L"Time Out Error!");
-  EXPECT_EQ(decoder.LogLines("upload").size(), 4u) << decoder.Log();
+  EXPECT_EQ(decoder.WaitLogLines("upload", 4).size(), 4u) << decoder.Log();
   Close(main_);
   EXPECT_TRUE(WaitExit()) << "nothing changed since the last save";
 }
@@ -156,7 +156,7 @@ TEST_F(LinkTest, KeyboardLinkGivesUpAfterFifteenWakeUps) {
   EXPECT_FALSE(IsEnabledControl(IDC_OPTPORT0));
   EXPECT_FALSE(IsEnabledControl(IDC_OPTBAUD0 + 3));
   Operation(IDC_CMDTRANSMIT, kCfg, L"Times Out Error");
-  const std::string log = AdkbLog();
+  const std::string log = AdkbLogWhen([](const std::string& text) { return Count(text, "SetPortVal 0x60 0x41 1") >= 75; });
   EXPECT_EQ(Count(log, "SetPortVal 0x60 0x41 1"), 75u) << log;
   EXPECT_EQ(Count(log, "SetPortVal 0x21 0x0 1"), 1u) << log;
   // The choice of link travels in the configuration file.
@@ -179,9 +179,10 @@ TEST_F(LinkTest, KeyboardLinkDownloadsUploadsAndReadsTheVersion) {
     for (int i = 0; i < 5; ++i) five += "SetPortVal 0x60 0x" + letter + " 1\r\n";
     return five;
   };
-  EXPECT_EQ(Count(AdkbLog(), wakeUp("41")), 1u) << "Save was chosen: AAAAA";
-  EXPECT_EQ(Count(AdkbLog(), wakeUp("42")), 0u) << "not BBBBB";
-  EXPECT_EQ(Count(AdkbLog(), wakeUp("43")), 2u) << "version and upload: CCCCC";
+  const std::string log = AdkbLogWhen([&](const std::string& text) { return Count(text, wakeUp("43")) >= 2; });
+  EXPECT_EQ(Count(log, wakeUp("41")), 1u) << "Save was chosen: AAAAA";
+  EXPECT_EQ(Count(log, wakeUp("42")), 0u) << "not BBBBB";
+  EXPECT_EQ(Count(log, wakeUp("43")), 2u) << "version and upload: CCCCC";
 }
 
 TEST_F(LinkTest, KeyboardUploadRejectsAReplyOfTheWrongLength) {
@@ -226,7 +227,9 @@ TEST_F(LinkTest, SerialMemoryReadSpansBlocksAndAsksBeforeClosingUnsaved) {
   const std::wstring expected = std::wstring(60, L'a') + L"\r\n" + std::wstring(60, L'b') + L"\r\n" +
                                 std::wstring(60, L'c') + L"\r\n";
   EXPECT_EQ(TextOf(IDC_TXTMEMORY), expected);
-  const auto acks = decoder.LogLines("ack");
+  // The last block is acknowledged with P: wait until the simulator logs it.
+  std::vector<std::string> acks;
+  Poll([&] { return !(acks = decoder.LogLines("ack")).empty() && acks.back() == "ack P"; }, kTimeout);
   ASSERT_FALSE(acks.empty()) << decoder.Log();
   EXPECT_EQ(acks.back(), "ack P");
 
@@ -251,7 +254,7 @@ TEST_F(LinkTest, SerialMemoryClearAndAFailedSave) {
   AskedOperation(IDC_CMDCLEAR, kClear, kClearQuestion, L"Clear Decoder Memory OK!");
   decoder.SetSettings("clear-reply=15\n");
   AskedOperation(IDC_CMDCLEAR, kClear, kClearQuestion, L"Clear Decoder Memory Failed!");
-  EXPECT_EQ(decoder.LogLines("clear").size(), 2u) << decoder.Log();
+  EXPECT_EQ(decoder.WaitLogLines("clear", 2).size(), 2u) << decoder.Log();
 
   // A save that cannot write says so, keeps the old file and keeps asking.
   const std::wstring path = Temp(L"held.txt");
@@ -279,7 +282,7 @@ TEST_F(LinkTest, KeyboardMemoryReadAndClear) {
   Answer(kRead, kReadQuestion, L"OK");
   ASSERT_TRUE(Poll([&] { return IsEnabledControl(IDC_CMDREAD); }, kTimeout));
   EXPECT_EQ(TextOf(IDC_TXTMEMORY), L"4006381333931\r\n5012345678900\r\n");
-  EXPECT_NE(AdkbLog().find("SetPortVal 0x60 0x4d 1"), std::string::npos);
+  EXPECT_NE(AdkbLogWhen(Contains("SetPortVal 0x60 0x4d 1")).find("SetPortVal 0x60 0x4d 1"), std::string::npos);
   AskedOperation(IDC_CMDCLEAR, kClear, kClearQuestion, L"Clear Decoder Memory OK!");
 }
 

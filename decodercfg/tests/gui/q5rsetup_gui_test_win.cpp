@@ -182,6 +182,12 @@ std::string Q5RSetupTest::AdkbLog() const {
   return ReadBytes(Temp(L"adkb.log")).value_or("");
 }
 
+std::string Q5RSetupTest::AdkbLogWhen(const std::function<bool(const std::string&)>& done) const {
+  std::string log;
+  Poll([&] { return done(log = AdkbLog()); }, kTimeout);
+  return log;
+}
+
 // ---- controls of the open child window ----
 
 HWND Q5RSetupTest::Child() {

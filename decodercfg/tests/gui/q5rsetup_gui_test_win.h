@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 #include <memory>
@@ -74,7 +75,13 @@ class Q5RSetupTest : public ::testing::Test {
 
   bool WaitExit() { return app_->WaitExit(kTimeout); }
   std::wstring Temp(const std::wstring& name) const { return dir_ + L"\\" + name; }
+  // The adkb.dll stand-in's log, written by the program's process: polled
+  // until `done` holds for it, or for kTimeout.
   std::string AdkbLog() const;
+  std::string AdkbLogWhen(const std::function<bool(const std::string&)>& done) const;
+  static std::function<bool(const std::string&)> Contains(std::string needle) {
+    return [needle = std::move(needle)](const std::string& text) { return text.find(needle) != std::string::npos; };
+  }
 
   std::wstring binDir_;
   std::wstring exe_;
