@@ -51,4 +51,20 @@ LONG EnumValueName(HKEY key, DWORD index, std::string& name, DWORD capacity) {
   return rc;
 }
 
+std::optional<DWORD> QueryDword(HKEY key, const char* name) {
+  DWORD type = REG_NONE;
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_DWORD || size != sizeof(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+LONG SetDword(HKEY key, const char* name, DWORD value) {
+  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
 }  // namespace kit

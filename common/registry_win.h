@@ -30,5 +30,8 @@ LONG SetString(HKEY key, const char* name, const std::string& value);
 LONG DeleteValue(HKEY key, const char* name);
 // The name of the value at `index`; ERROR_NO_MORE_ITEMS past the last one.
 LONG EnumValueName(HKEY key, DWORD index, std::string& name, DWORD capacity = 256);
+// A REG_DWORD value; nothing when it is missing or of another type or size.
+std::optional<DWORD> QueryDword(HKEY key, const char* name);
+LONG SetDword(HKEY key, const char* name, DWORD value);
 
 }  // namespace kit
