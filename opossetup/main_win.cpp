@@ -20,14 +20,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   opos::Session session;
   session.instance = instance;
   session.registrations = &registrations;
-  session.icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_KVOPOSSETUP), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  session.icon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_KVOPOSSETUP));
   session.smallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_KVOPOSSETUP), IMAGE_ICON,
                                                     GetSystemMetrics(SM_CXSMICON),
                                                     GetSystemMetrics(SM_CYSMICON), 0));
   opos::RunMainDialog(session);
 
-  if (session.icon) DestroyIcon(session.icon);
   if (session.smallIcon) DestroyIcon(session.smallIcon);
   if (SUCCEEDED(com)) OleUninitialize();
   return 0;
