@@ -349,4 +349,132 @@ TEST_F(KvOposSetupTest, RefusedWritesPutTheControlBackAndSaySo) {
   EXPECT_TRUE(Poll([&] { return !Checked(IDC_MSR_LRC); }, kTimeout));
 }
 
+// ---- device tests through the stand-in control objects ----------------------
+
+// Calls an entry point of a COM server beside the test (DllRegisterServer,
+// DllUnregisterServer), as regsvr32 does.
+void Registration(const wchar_t* dll, const char* entry) {
+  HMODULE module = LoadLibraryW((ModuleDir() + L"\\" + dll).c_str());
+  ASSERT_NE(module, nullptr) << Narrow(dll);
+  using Entry = HRESULT(STDAPICALLTYPE*)();
+  auto call = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module, entry)));
+  ASSERT_NE(call, nullptr);
+  EXPECT_EQ(call(), S_OK) << Narrow(dll) << " " << entry;
+  FreeLibrary(module);
+}
+
+std::string ReadLog(const std::wstring& path) {
+  kit::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+  if (!file) return {};
+  std::string data(64 * 1024, '\0');
+  DWORD read = 0;
+  ::ReadFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr);
+  data.resize(read);
+  return data;
+}
+
+class DeviceTest : public KvOposSetupTest {
+ protected:
+  void SetUp() override {
+    KvOposSetupTest::SetUp();
+    Registration(L"OposControls.dll", "DllRegisterServer");
+    Registration(L"KvDisplayStandin.dll", "DllRegisterServer");
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    log_ = std::wstring(temp) + L"kvdisplay-" + std::to_wstring(GetCurrentProcessId()) + L".log";
+    DeleteFileW(log_.c_str());
+  }
+  void TearDown() override {
+    KvOposSetupTest::TearDown();
+    DeleteFileW(log_.c_str());
+  }
+
+  // Waits for the Description dialog, checks it and presses "Continue".
+  void Continue(const std::wstring& test, const std::wstring& description) {
+    HWND dialog = WaitForWindow(app_->Pid(), WindowQuery{}.Caption(L"Description").Class(L"#32770"), kTimeout);
+    ASSERT_NE(dialog, nullptr) << "no Description dialog";
+    EXPECT_EQ(Text(GetDlgItem(dialog, IDC_SELECTED_TEST)), test);
+    EXPECT_EQ(Text(GetDlgItem(dialog, IDC_DESCRIPTION)), description);
+    EXPECT_NE(FindChild(dialog, WindowQuery{}.Caption(L"Selected Test:")), nullptr);
+    EXPECT_NE(FindChild(dialog, WindowQuery{}.Caption(L"Description:")), nullptr);
+    ASSERT_TRUE(Press(dialog, L"Continue"));
+    ASSERT_TRUE(Poll([&] { return !IsWindow(dialog); }, kTimeout));
+  }
+
+  std::wstring log_;
+};
+
+constexpr wchar_t kLineDisplayDescription[] =
+    L"The first line is displayed after a clear screen.The second line is displayed using cursor control.";
+
+TEST_F(DeviceTest, LineDisplayTestShowsBothLines) {
+  Start({{L"KVDISPLAY_LOG", log_}});
+  PostClick(IDC_LD_TEST);
+  Continue(L"Line Display", kLineDisplayDescription);
+  EXPECT_TRUE(WaitText(IDC_LD_RESULT, L"OPOS Success")) << Narrow(TextOf(IDC_LD_RESULT));
+  EXPECT_EQ(ReadLog(log_),
+            "OpenService LineDisplay KvDisplay\n"
+            "Claim 1000\n"
+            "DeviceEnabled 1\n"
+            "ClearText\n"
+            "DisplayText \"Do Zeruruz \" 0\n"
+            "DisplayTextAt 1 0 \"OPOS Installation\" 0\n"
+            "DeviceEnabled 0\n"
+            "Release\n"
+            "Close\n");
+}
+
+TEST_F(DeviceTest, LineDisplayWhoseCloseFails) {
+  Start({{L"KVDISPLAY_LOG", log_}, {L"KVDISPLAY_FAIL_CLOSE", L"1"}});
+  PostClick(IDC_LD_TEST);
+  Continue(L"Line Display", kLineDisplayDescription);
+  EXPECT_TRUE(WaitText(IDC_LD_RESULT, L"OPOS Failure")) << Narrow(TextOf(IDC_LD_RESULT));
+  EXPECT_NE(ReadLog(log_).find("DisplayTextAt 1 0 \"OPOS Installation\" 0\n"), std::string::npos);
+}
+
+TEST_F(DeviceTest, LineDisplayWithoutItsServiceObject) {
+  Registration(L"KvDisplayStandin.dll", "DllUnregisterServer");
+  Start();
+  Click(IDC_LD_TEST);
+  EXPECT_TRUE(WaitText(IDC_LD_RESULT, L"OPOS Failure"));
+  EXPECT_EQ(FindTopWindow(app_->Pid(), WindowQuery{}.Caption(L"Description")), nullptr);
+}
+
+TEST_F(DeviceTest, MsrThatCannotOpen) {
+  // No "Port": the MSR cannot be opened.
+  Start();
+  PostClick(IDC_MSR_TEST);
+  Continue(L"MSR",
+           L"Slide a credit card through the MSR. The information contained in the magnetic stripe on the "
+           L"credit card should appear. Now \"Close\" this box to activate the test.");
+  HWND test = WaitForWindow(app_->Pid(), WindowQuery{}.Caption(L"MSR Test").Class(L"#32770"), kTimeout);
+  ASSERT_NE(test, nullptr);
+  EXPECT_TRUE(Poll([&] { return Text(GetDlgItem(test, IDC_MSR_MESSAGE)) == L"MSR Open Failed"; }, kTimeout));
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_PROMPT)), L"Swipe Your MSR Test Card");
+  for (const wchar_t* label : {L"Dev Name:", L"First Name:", L"Mi:", L"Last Name:", L"Exp. Date:", L"Acct. No.",
+                               L"Track1:", L"Track2:", L"Track3:", L"Message:", L"Clear", L"Close"}) {
+    EXPECT_NE(FindChild(test, WindowQuery{}.Caption(label)), nullptr) << Narrow(label);
+  }
+  ASSERT_TRUE(Press(test, L"Clear"));
+  EXPECT_TRUE(Poll([&] { return Text(GetDlgItem(test, IDC_MSR_MESSAGE)).empty(); }, kTimeout));
+  ASSERT_TRUE(Press(test, L"Close"));
+  EXPECT_TRUE(Poll([&] { return !IsWindow(test); }, kTimeout));
+  EXPECT_TRUE(WaitText(IDC_MSR_RESULT, L"OPOS Failure"));
+}
+
+TEST_F(DeviceTest, WithoutControlObjects) {
+  Registration(L"OposControls.dll", "DllUnregisterServer");
+  Start();
+  for (int id : {IDC_CD1_TEST, IDC_CD2_TEST, IDC_LD_TEST, IDC_MSR_TEST}) Click(id);
+  for (int id : {IDC_CD1_RESULT, IDC_CD2_RESULT, IDC_LD_RESULT, IDC_MSR_RESULT}) {
+    EXPECT_TRUE(WaitText(id, L"Control Object Not Installed")) << id;
+  }
+  EXPECT_EQ(FindTopWindow(app_->Pid(), WindowQuery{}.Caption(L"Description")), nullptr);
+  EXPECT_EQ(FindTopWindow(app_->Pid(), WindowQuery{}.Caption(L"MSR Test")), nullptr);
+  // The registry part still works.
+  Click(IDC_CD1_STATUS);
+  EXPECT_EQ(Value(kCash1, "CapStatus"), "True");
+}
+
 }  // namespace
