@@ -319,7 +319,11 @@ long Control<kClass>::OpenDevice(const std::wstring& name) {
     }
     device = *target;
   }
-  const auto progId = kit::QueryString(key.get(), "");
+  auto progId = kit::QueryString(key.get(), "");
+  // Tests may put a fake service object behind a device: OPOS_STANDIN_<class>_SO.
+  char fake[128] = {};
+  const std::string override = std::string("OPOS_STANDIN_") + Info().classKey + "_SO";
+  if (GetEnvironmentVariableA(override.c_str(), fake, sizeof fake)) progId = fake;
   CLSID clsid;
   if (!progId || FAILED(CLSIDFromProgID(kit::FromAnsi(*progId).c_str(), &clsid)) ||
       FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,

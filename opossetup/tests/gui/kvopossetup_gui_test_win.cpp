@@ -380,6 +380,7 @@ class DeviceTest : public KvOposSetupTest {
     KvOposSetupTest::SetUp();
     Registration(L"OposControls.dll", "DllRegisterServer");
     Registration(L"KvDisplayStandin.dll", "DllRegisterServer");
+    Registration(L"FakeServiceObjects.dll", "DllRegisterServer");
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     log_ = std::wstring(temp) + L"kvdisplay-" + std::to_wstring(GetCurrentProcessId()) + L".log";
@@ -461,6 +462,91 @@ TEST_F(DeviceTest, MsrThatCannotOpen) {
   ASSERT_TRUE(Press(test, L"Close"));
   EXPECT_TRUE(Poll([&] { return !IsWindow(test); }, kTimeout));
   EXPECT_TRUE(WaitText(IDC_MSR_RESULT, L"OPOS Failure"));
+}
+
+// ---- the MSR and drawer dialogs against fake service objects ----
+
+constexpr wchar_t kMsrDescription[] =
+    L"Slide a credit card through the MSR. The information contained in the magnetic stripe on the "
+    L"credit card should appear. Now \"Close\" this box to activate the test.";
+constexpr wchar_t kDrawerDescription[] =
+    L"Once the Cash Drawer is open you have 10 seconds to close the drawer and complete the test.Now "
+    L"\"Close\" this box to activate the test.";
+
+class FakeDeviceTest : public DeviceTest {
+ protected:
+  // Starts the MSR test against the fake reader and returns its dialog.
+  HWND StartMsrTest(const std::wstring& mode) {
+    Start({{L"OPOS_STANDIN_MSR_SO", L"KvTest.FakeMsr"}, {L"FAKEMSR_MODE", mode}});
+    PostClick(IDC_MSR_TEST);
+    Continue(L"MSR", kMsrDescription);
+    HWND test = WaitForWindow(app_->Pid(), WindowQuery{}.Caption(L"MSR Test").Class(L"#32770"), kTimeout);
+    EXPECT_NE(test, nullptr);
+    return test;
+  }
+  bool WaitField(HWND dialog, int id, const std::wstring& text) {
+    return Poll([&] { return Text(GetDlgItem(dialog, id)) == text; }, kTimeout);
+  }
+  void CloseMsrTest(HWND test) {
+    ASSERT_TRUE(Press(test, L"Close"));
+    EXPECT_TRUE(Poll([&] { return !IsWindow(test); }, kTimeout));
+  }
+};
+
+TEST_F(FakeDeviceTest, MsrSwipeFillsTheFields) {
+  HWND test = StartMsrTest(L"card");
+  ASSERT_NE(test, nullptr);
+  EXPECT_TRUE(WaitField(test, IDC_MSR_MESSAGE, L"Status indicates MSR Idle"))
+      << Narrow(Text(GetDlgItem(test, IDC_MSR_MESSAGE)));
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_DEVNAME)), L"KvMsr");
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_FIRSTNAME)), L"JOHN");
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_MI)), L"Q");
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_LASTNAME)), L"PUBLIC");
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_EXPDATE)), L"2512");
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_ACCOUNT)), L"4111111111111111");
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_TRACK1)), L"%B4111111111111111^PUBLIC/JOHN Q^2512101?");
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_TRACK2)), L";4111111111111111=2512101?");
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_TRACK3)), L";0123456789?");
+  ASSERT_TRUE(Press(test, L"Clear"));
+  EXPECT_TRUE(WaitField(test, IDC_MSR_TRACK1, L""));
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_FIRSTNAME)), L"");
+  CloseMsrTest(test);
+  EXPECT_TRUE(WaitText(IDC_MSR_RESULT, L"OPOS Success"));
+}
+
+TEST_F(FakeDeviceTest, MsrCardReadWhileTheReaderIsInError) {
+  HWND test = StartMsrTest(L"state4");
+  ASSERT_NE(test, nullptr);
+  EXPECT_TRUE(WaitField(test, IDC_MSR_MESSAGE, L"Status indicates MSR Error"));
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_ACCOUNT)), L"4111111111111111");
+  CloseMsrTest(test);
+  EXPECT_TRUE(WaitText(IDC_MSR_RESULT, L"OPOS Failure"));
+}
+
+TEST_F(FakeDeviceTest, MsrUnreadableSwipe) {
+  HWND test = StartMsrTest(L"error");
+  ASSERT_NE(test, nullptr);
+  EXPECT_TRUE(WaitField(test, IDC_MSR_MESSAGE, L"An MSR Error Occured - Clean your card"));
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_TRACK1)), L"");
+  CloseMsrTest(test);
+  EXPECT_TRUE(WaitText(IDC_MSR_RESULT, L"OPOS Success"));
+}
+
+TEST_F(FakeDeviceTest, DrawerClosedWithinThePolls) {
+  Start({{L"OPOS_STANDIN_CashDrawer_SO", L"KvTest.FakeDrawer"}, {L"FAKEDRAWER_OPEN_READS", L"1"}});
+  PostClick(IDC_CD2_TEST);
+  Continue(L"Cash Drawer2", kDrawerDescription);
+  // One read finds it open, the next one, 2 s later, closed.
+  EXPECT_TRUE(Poll([&] { return TextOf(IDC_CD2_RESULT) == L"Drawer Closed"; }, 20000));
+}
+
+TEST_F(FakeDeviceTest, DrawerLeftOpen) {
+  Start({{L"OPOS_STANDIN_CashDrawer_SO", L"KvTest.FakeDrawer"}, {L"FAKEDRAWER_OPEN_READS", L"99"}});
+  PostClick(IDC_CD1_TEST);
+  Continue(L"Cash Drawer1", kDrawerDescription);
+  // Five reads 2 s apart, all open: about ten seconds.
+  EXPECT_TRUE(Poll([&] { return TextOf(IDC_CD1_RESULT) == L"Drawer Open  "; }, 30000))
+      << Narrow(TextOf(IDC_CD1_RESULT));
 }
 
 TEST_F(DeviceTest, WithoutControlObjects) {
