@@ -44,7 +44,8 @@ INT_PTR CALLBACK DescriptionProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noex
       const auto* session = reinterpret_cast<const Session*>(lp);
       SetDlgItemTextW(hwnd, IDC_SELECTED_TEST, session->selectedTestName.c_str());
       SetDlgItemTextW(hwnd, IDC_DESCRIPTION, DescriptionOf(session->selectedTestName));
-      return TRUE;
+      SetFocus(GetDlgItem(hwnd, IDOK));  // Enter goes on with the test
+      return FALSE;
     }
     case WM_COMMAND:
       if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) EndDialog(hwnd, LOWORD(wp));
