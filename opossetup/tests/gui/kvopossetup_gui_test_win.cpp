@@ -1,6 +1,9 @@
 // KvOposSetup under Wine, driven from outside: what the main dialog shows,
 // what each Add, Remove, check box and port choice leaves in the registry,
 // how a refused write is reported, and the tests without control objects.
+#include <windows.h>
+#include <aclapi.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -66,6 +69,26 @@ std::vector<std::string> Names(const std::string& path) {
   return names;
 }
 
+// Gives everyone `access` to the key, and nothing more (its own DACL, not
+// inherited). The key's owner keeps the right to change it back.
+bool SetKeyAccess(const std::string& path, DWORD access) {
+  kit::UniqueKey key;
+  if (kit::OpenKey(HKEY_LOCAL_MACHINE, path, WRITE_DAC, key) != ERROR_SUCCESS) return false;
+  EXPLICIT_ACCESS_W entry{};
+  entry.grfAccessPermissions = access;
+  entry.grfAccessMode = SET_ACCESS;
+  entry.grfInheritance = NO_INHERITANCE;
+  entry.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+  entry.Trustee.ptstrName = const_cast<wchar_t*>(L"EVERYONE");
+  PACL acl = nullptr;
+  if (SetEntriesInAclW(1, &entry, nullptr, &acl) != ERROR_SUCCESS) return false;
+  const DWORD rc = SetSecurityInfo(key.get(), SE_REGISTRY_KEY,
+                                   DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                   nullptr, acl, nullptr);
+  LocalFree(acl);
+  return rc == ERROR_SUCCESS;
+}
+
 class KvOposSetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -80,6 +103,8 @@ class KvOposSetupTest : public ::testing::Test {
   void TearDown() override {
     if (HasFailure() && app_) std::cout << "Windows at the failure:\n" << Narrow(DescribeWindows(app_->Pid()));
     app_.reset();
+    // Keys a test made read-only can be deleted again.
+    for (const std::string& path : {kCash1, kDisplays}) SetKeyAccess(path, KEY_ALL_ACCESS);
   }
 
   void Start(const Environment& env = {}) {
@@ -347,6 +372,31 @@ TEST_F(KvOposSetupTest, RefusedWritesPutTheControlBackAndSaySo) {
   PostClick(IDC_MSR_LRC);
   EXPECT_EQ(MessageText(), L"Mag Stripe Reader: the Include LRC setting (\"Lrc\") could not be saved.");
   EXPECT_TRUE(Poll([&] { return !Checked(IDC_MSR_LRC); }, kTimeout));
+}
+
+TEST_F(KvOposSetupTest, WritesRefusedByTheKeysSecurity) {
+  // Keys everyone may read but nobody may write, as for a user without
+  // administrator rights: the devices still show as they are registered.
+  SetValue(kDisplays, "Pole", "KvDisplay");
+  ASSERT_TRUE(SetKeyAccess(kCash1, KEY_READ));
+  ASSERT_TRUE(SetKeyAccess(kDisplays, KEY_READ));
+  Start();
+  EXPECT_EQ(TextOf(IDC_CD1_NAME), L"KvCash1");
+  EXPECT_EQ(TextOf(IDC_LD_CUSTOM), L"Pole");
+  PostClick(IDC_CD1_STATUS);
+  EXPECT_EQ(MessageText(), L"Cash Drawer 1: the status reporting setting (\"CapStatus\") could not be saved.");
+  EXPECT_TRUE(Poll([&] { return !Checked(IDC_CD1_STATUS); }, kTimeout));
+  EXPECT_FALSE(Value(kCash1, "CapStatus"));
+  Type(IDC_LD_CUSTOM, L"Counter");
+  PostClick(IDC_LD_ADD);
+  EXPECT_EQ(MessageText(), L"Line Display: the custom device name \"Counter\" could not be saved.");
+  EXPECT_TRUE(WaitText(IDC_LD_CUSTOM, L"Pole"));
+  PostClick(IDC_LD_REMOVE);
+  EXPECT_EQ(MessageText(), L"Line Display: the custom device name could not be removed.");
+  EXPECT_EQ(Names(kDisplays), std::vector<std::string>{"Pole"});
+  // The drawer that may be written still is.
+  Click(IDC_CD2_STATUS);
+  EXPECT_EQ(Value(kCash2, "CapStatus"), "True");
 }
 
 // ---- device tests through the stand-in control objects ----------------------
