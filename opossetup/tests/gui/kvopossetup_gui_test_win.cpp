@@ -526,8 +526,10 @@ constexpr wchar_t kDrawerDescription[] =
 class FakeDeviceTest : public DeviceTest {
  protected:
   // Starts the MSR test against the fake reader and returns its dialog.
-  HWND StartMsrTest(const std::wstring& mode) {
-    Start({{L"OPOS_STANDIN_MSR_SO", L"KvTest.FakeMsr"}, {L"FAKEMSR_MODE", mode}});
+  HWND StartMsrTest(const std::wstring& mode, Environment env = {}) {
+    env.emplace_back(L"OPOS_STANDIN_MSR_SO", L"KvTest.FakeMsr");
+    env.emplace_back(L"FAKEMSR_MODE", mode);
+    Start(env);
     PostClick(IDC_MSR_TEST);
     Continue(L"MSR", kMsrDescription);
     HWND test = WaitForWindow(app_->Pid(), WindowQuery{}.Caption(L"MSR Test").Class(L"#32770"), kTimeout);
@@ -562,6 +564,15 @@ TEST_F(FakeDeviceTest, MsrSwipeFillsTheFields) {
   EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_FIRSTNAME)), L"");
   CloseMsrTest(test);
   EXPECT_TRUE(WaitText(IDC_MSR_RESULT, L"OPOS Success"));
+}
+
+TEST_F(FakeDeviceTest, EventsComeThroughTheListedConnectionPointToo) {
+  // A control object without IProvideClassInfo2.
+  HWND test = StartMsrTest(L"card", {{L"OPOS_STANDIN_NO_CLASSINFO", L"1"}});
+  ASSERT_NE(test, nullptr);
+  EXPECT_TRUE(WaitField(test, IDC_MSR_MESSAGE, L"Status indicates MSR Idle"));
+  EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_FIRSTNAME)), L"JOHN");
+  CloseMsrTest(test);
 }
 
 TEST_F(FakeDeviceTest, MsrCardReadWhileTheReaderIsInError) {
