@@ -27,3 +27,11 @@ if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/link_bench.exe" ]; then
 else
   echo "   (no Wine session; skipped)"
 fi
+echo "-- KvOposSetup, the shipping (i686) build"
+if [ -e "$build/win32/bin/KvOposSetup.exe" ]; then
+  tmp=$(mktemp)
+  i686-w64-mingw32-strip -o "$tmp" "$build/win32/bin/KvOposSetup.exe"
+  echo "figure: KvOposSetup.exe stripped size $(( $(stat -c %s "$tmp") / 1024 )) KiB (goal <= 1024 KiB)"
+  echo "   imports: $(i686-w64-mingw32-objdump -p "$tmp" | sed -n 's/.*DLL Name: //p' | sort -f | tr '\n' ' ')"
+  rm -f "$tmp"
+fi
