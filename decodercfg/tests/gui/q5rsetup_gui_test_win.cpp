@@ -74,10 +74,17 @@ std::wstring ReadRemoteText(const RemoteBlock& block, std::size_t offset) {
 
 }  // namespace
 
+// Opened with every kind of sharing: a test that polls a file the program
+// is replacing must not make the program's replace fail.
 std::optional<std::string> ReadBytes(const std::wstring& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  kit::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  std::string data;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
+  return data;
 }
 
 void WriteBytes(const std::wstring& path, const std::string& data) {
