@@ -257,7 +257,7 @@ class Runner {
   const Command& command_;
   Arguments a_;
   std::string failure_;  // the message of a failed Load or OpenLine
-  bool progressShown_ = false;
+  std::size_t progressWidth_ = 0;  // of the progress line shown, 0 = none
 };
 
 bool Runner::Load(const std::string& path, Config& config, bool mayBeMissing) {
@@ -280,16 +280,19 @@ bool Runner::Save(const std::string& path, const Config& config) {
   return false;
 }
 
+// One line redrawn in place with carriage returns and blanks (no escape
+// sequences: an older Windows console would print them).
 void Runner::Progress(const std::string& text) {
   if (!env_.ErrIsTerminal()) return;
-  env_.Err() << "\r" << text << "\x1b[K" << std::flush;
-  progressShown_ = true;
+  const std::size_t width = std::max(progressWidth_, text.size());
+  env_.Err() << "\r" << text << std::string(width - text.size(), ' ') << std::flush;
+  progressWidth_ = width;
 }
 
 void Runner::EndProgress() {
-  if (!progressShown_) return;
-  env_.Err() << "\r\x1b[K" << std::flush;
-  progressShown_ = false;
+  if (progressWidth_ == 0) return;
+  env_.Err() << "\r" << std::string(progressWidth_, ' ') << "\r" << std::flush;
+  progressWidth_ = 0;
 }
 
 // "COM2" -> 2; 0 for anything else (a device path).

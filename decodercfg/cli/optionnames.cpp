@@ -125,11 +125,21 @@ std::vector<Option> BuildOptions() {
   return out;
 }
 
-std::string Quote(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string Quote(std::string_view text) {
+  std::string quoted(1, '"');
+  quoted.append(text);
+  quoted.push_back('"');
+  return quoted;
+}
 
 // A one-character box's character: control characters by their braced name.
 std::string CharShown(std::uint8_t code) {
-  if (code < kControlCount) return "{" + ControlName(code) + "}";
+  if (code < kControlCount) {
+    std::string name(1, '{');
+    name.append(ControlName(code));
+    name.push_back('}');
+    return name;
+  }
   return std::string(1, static_cast<char>(code));
 }
 

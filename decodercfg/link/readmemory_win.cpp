@@ -109,28 +109,13 @@ void ReadMemoryWindow::SerialRead() {
   SetWindowTextW(memory, L"");
   ShowMemory(true);
 
-  // Each acknowledgement asks for the next block, so the receive buffer is
-  // emptied before it goes out, never after.
+  // Only the new lines are added: setting the whole text again costs a
+  // block's worth of time once the box holds a few hundred lines.
   std::string text;
-  BlockStatus status = BlockStatus::kNothing;
-  std::vector<std::uint8_t> request(kReadMemoryRequest.begin(), kReadMemoryRequest.end());
-  for (int block = 0; block < kMaxMemoryBlocks; ++block) {
-    port().ClearReceived();
-    port().SetThreshold(kMemoryBlockSize);
-    port().Write(request);
-    const std::size_t shown = text.size();
-    const auto received = AwaitReceived(kMemoryReplyTimeoutMs);
-    status = received.empty() ? BlockStatus::kNothing : assembler_.AddBlock(received, text);
-    // Only the new lines are added: setting the whole text again costs a
-    // block's worth of time once the box holds a few hundred lines.
+  const BlockStatus status = SerialReadMemory(line(), assembler_, text, [&](std::string_view added) {
     SendMessageW(memory, EM_SETSEL, GetWindowTextLengthW(memory), -1);
-    SendMessageW(memory, EM_REPLACESEL, FALSE,
-                 reinterpret_cast<LPARAM>(kit::FromAnsi(std::string_view(text).substr(shown)).c_str()));
-    const char ack = BlockAcknowledgement(status);
-    request.assign(1, static_cast<std::uint8_t>(ack));
-    if (status != BlockStatus::kMore) break;
-  }
-  port().Write(request);  // the acknowledgement of the last wait
+    SendMessageW(memory, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kit::FromAnsi(added).c_str()));
+  });
   Show(kReadMemoryMessages[static_cast<int>(status)], kReadMemoryTitle);
   port().Close();
   SetBusy(false, kButtons);
@@ -164,11 +149,7 @@ void ReadMemoryWindow::Clear() {
     if (!OpenSerialPort()) return;
     session().receiveRequest = false;
     SetBusy(true, kButtons);
-    port().ClearReceived();
-    port().SetThreshold(1);
-    port().Write(kClearMemoryRequest);
-    const auto reply = AwaitReceived(kMemoryReplyTimeoutMs);
-    const BlockStatus status = reply.empty() ? BlockStatus::kNothing : ClearReplyStatus(reply);
+    const BlockStatus status = SerialClearMemory(line());
     Show(kClearMemoryMessages[static_cast<int>(status)], kClearMemoryTitle);
     port().Close();
     SetBusy(false, kButtons);

@@ -46,7 +46,8 @@ struct FakeEnvironment : Environment {
 
   std::ostream& Out() override { return out; }
   std::ostream& Err() override { return err; }
-  bool ErrIsTerminal() override { return false; }
+  bool terminal = false;
+  bool ErrIsTerminal() override { return terminal; }
   std::optional<std::string> ReadFile(const std::string& path) override {
     const auto it = files.find(path);
     if (it == files.end()) return std::nullopt;
@@ -186,6 +187,18 @@ TEST(Commands, DownloadTellsTheOutcomeAsTheProgramDoes) {
   EXPECT_EQ(Cli({"version", "--port", "/dev/ttyUSB7"}, env), kExitFailed);
   EXPECT_EQ(env.err.str(), "/dev/ttyUSB7: not available.\n");
   EXPECT_EQ(env.openedNumber, 0);
+}
+
+TEST(Commands, AProgressLineIsDrawnAndWipedOnlyOnATerminal) {
+  FakeEnvironment env;
+  env.files["a.cfg"] = NewFile();
+  env.terminal = true;
+  env.replies = {{0x06}};
+  EXPECT_EQ(Cli({"download", "a.cfg"}, env), kExitFailed);
+  const std::string progress = "Downloading to the decoder...";
+  const std::string blank(progress.size(), ' ');
+  EXPECT_EQ(env.err.str(), "\r" + progress + "\r" + blank + "\rDownload Failed!\n");
+  EXPECT_EQ(env.out.str(), "");
 }
 
 std::vector<std::uint8_t> UploadReply(const std::vector<std::uint8_t>& section, std::string_view version) {
