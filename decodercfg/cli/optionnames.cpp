@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <map>
+#include <set>
 
 #include "childwindows.h"
 #include "pages/textrules.h"
@@ -326,37 +328,45 @@ ImageBytes ShownBits() {
   return bits;
 }
 
-std::vector<const Option*> FindOptions(std::string_view name) {
-  const std::string wanted = NormalizeName(name);
-  std::vector<const Option*> found;
-  if (wanted.empty()) return found;
+namespace {
+
+// Every name each option answers to: every choice of leading components
+// kept, the group always kept, the device also by its short name.
+std::map<std::string, std::vector<const Option*>> BuildNameIndex() {
+  std::map<std::string, std::vector<const Option*>> index;
   for (const Option& o : AllOptions()) {
     std::vector<std::string> parts;
     for (const std::string& p : o.path) parts.push_back(NormalizeName(p));
     const std::size_t leading = parts.size() - 1;
     const std::string alias(o.barDecoder ? kBarAlias : kMagAlias);
-    bool match = false;
-    // Every choice of leading components to keep, the group always kept;
-    // the device may be given by its short name.
-    for (unsigned keep = 0; keep < (1u << leading) && !match; ++keep) {
-      for (int useAlias = 0; useAlias < 2 && !match; ++useAlias) {
+    std::set<std::string> names;
+    for (unsigned keep = 0; keep < (1u << leading); ++keep) {
+      for (int useAlias = 0; useAlias < 2; ++useAlias) {
         if (useAlias && !(keep & 1u)) break;
         std::string joined;
         for (std::size_t i = 0; i < leading; ++i) {
-          if (!(keep & (1u << i))) continue;
-          joined += (i == 0 && useAlias ? alias : parts[i]) + "/";
+          if (keep & (1u << i)) joined += (i == 0 && useAlias ? alias : parts[i]) + "/";
         }
-        joined += parts.back();
-        match = joined == wanted;
+        names.insert(joined + parts.back());
       }
     }
-    if (!match) continue;
-    // The user information shows on both Interface pages: one text.
-    const bool sameText = o.kind == OptionKind::kFileText &&
-                          std::any_of(found.begin(), found.end(), [&](const Option* f) { return f->text == o.text; });
-    if (!sameText) found.push_back(&o);
+    for (const std::string& name : names) {
+      auto& found = index[name];
+      // The user information shows on both Interface pages: one text.
+      const bool sameText = o.kind == OptionKind::kFileText &&
+                            std::any_of(found.begin(), found.end(), [&](const Option* f) { return f->text == o.text; });
+      if (!sameText) found.push_back(&o);
+    }
   }
-  return found;
+  return index;
+}
+
+}  // namespace
+
+std::vector<const Option*> FindOptions(std::string_view name) {
+  static const auto index = BuildNameIndex();
+  const auto it = index.find(NormalizeName(name));
+  return it == index.end() ? std::vector<const Option*>{} : it->second;
 }
 
 std::variant<Assignment, std::string> ParseAssignment(std::string_view argument) {
