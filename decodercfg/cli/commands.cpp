@@ -100,7 +100,7 @@ void PrintUsage(std::ostream& out) {
 }
 
 void PrintCommandHelp(const Command& c, std::ostream& out) {
-  out << "usage: q5rcfg " << c.usage << "\n\n" << c.summary << ".\n" << c.details;
+  out << "usage: q5rcfg " << c.usage << "\n\n" << c.summary << ".\n\n" << c.details;
   if (c.flags & kLine) out << "\nLine options:\n" << kLineHelp;
   out << "\n" << kExitHelp;
 }
