@@ -35,3 +35,38 @@ if [ -e "$build/win32/bin/KvOposSetup.exe" ]; then
   echo "   imports: $(i686-w64-mingw32-objdump -p "$tmp" | sed -n 's/.*DLL Name: //p' | sort -f | tr '\n' ' ')"
   rm -f "$tmp"
 fi
+echo "-- q5rcfg (Linux build, release) download against the simulated decoder at 9600 baud"
+# The whole command, process start to exit, timed by the shell's clock
+# ($EPOCHREALTIME, microseconds, no process of its own) beside the start and
+# exit of /bin/true. The simulator paces its reply at 10 bits a
+# byte and waits its 20 ms turnaround; a pseudo-terminal carries the 90-byte
+# frame at once, so only the reply and the turnaround are wire time here.
+top=$(cd "$(dirname "$0")/.." && pwd)
+bench="$build/bench-native"
+if cmake -S "$top" -B "$bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null 2>&1 &&
+   cmake --build "$bench" --target q5rcfg decodersim >/dev/null 2>&1; then
+  dir=$(mktemp -d)
+  "$bench/bin/decodersim" --pty-file="$dir/pty" --control="$dir/control" --log="$dir/log" --timeout=300 \
+    --baud=9600 --turnaround-ms=20 </dev/null >/dev/null 2>&1 &
+  for _ in $(seq 1 100); do [ -s "$dir/pty" ] && break; sleep 0.05; done
+  pty=$(cat "$dir/pty" 2>/dev/null)
+  "$bench/bin/q5rcfg" defaults bar "$dir/a.cfg"
+  runs=() refs=() failed=0
+  for _ in $(seq 1 11); do
+    s=$EPOCHREALTIME; "$bench/bin/q5rcfg" download "$dir/a.cfg" --port "$pty" >/dev/null 2>&1 || failed=$((failed + 1))
+    e=$EPOCHREALTIME; runs+=($(( ${e/./} - ${s/./} )))
+    s=$EPOCHREALTIME; /bin/true; e=$EPOCHREALTIME; refs+=($(( ${e/./} - ${s/./} )))
+  done
+  rm -f "$dir/control"  # the simulator exits
+  stats() { printf '%s\n' "$@" | sort -n | awk '{v[NR]=$1} END {printf "%.1f %.1f %.1f", v[1]/1000, v[int((NR+1)/2)]/1000, v[NR]/1000}'; }
+  read -r dmin dmed dmax <<<"$(stats "${runs[@]}")"
+  read -r rmin rmed rmax <<<"$(stats "${refs[@]}")"
+  wire=$(awk 'BEGIN {printf "%.1f", 1 * 10 * 1000 / 9600 + 20}')
+  printf '   q5rcfg download  min %s  median %s  max %s ms (%d runs, %d failed)\n' "$dmin" "$dmed" "$dmax" "${#runs[@]}" "$failed"
+  printf '   /bin/true        min %s  median %s  max %s ms\n' "$rmin" "$rmed" "$rmax"
+  printf '   wire time        %s ms (1 reply byte at 9600 baud + 20 ms turnaround)\n' "$wire"
+  echo "figure: cli-download-extra $(awk -v m="$dmed" -v w="$wire" 'BEGIN {printf "%.1f", m - w}') ms (goal <= 10)"
+  rm -rf "$dir"
+else
+  echo "   (the release build of q5rcfg failed; skipped)"
+fi

@@ -22,7 +22,7 @@ bool InRange(int id, int first, int count) { return id >= first && id < first + 
 }  // namespace
 
 LinkWindow::LinkWindow(const ChildContext& context, int number, int dialogId, int portCount)
-    : ChildWindow(context, number), dialogId_(dialogId), portCount_(portCount) {}
+    : ChildWindow(context, number), dialogId_(dialogId), portCount_(portCount), line_(port_, PumpUntil) {}
 
 Session& LinkWindow::session() const { return context().session; }
 
@@ -153,17 +153,6 @@ bool LinkWindow::OpenSerialPort() {
   port_.Close();
   Show(PortUnavailableMessage(s.file.linkPort), kProgramTitle);
   return false;
-}
-
-std::vector<std::uint8_t> LinkWindow::AwaitReceived(int timeoutMs) {
-  std::vector<std::uint8_t> received;
-  PumpUntil(
-      [&] {
-        received = port_.Received();
-        return !received.empty();
-      },
-      timeoutMs);
-  return received;
 }
 
 void LinkWindow::WriteKey(char c, int pauseMs) {

@@ -48,9 +48,9 @@ class LinkWindow : public ChildWindow {
   // available." and returns false.
   bool OpenSerialPort();
   SerialPort& port() { return port_; }
-  // Keeps window events flowing until the port hands over received bytes
-  // (at least its threshold) or `timeoutMs` passes; empty on the time-out.
-  std::vector<std::uint8_t> AwaitReceived(int timeoutMs);
+  // The open port for the transfers (link/transfer.h); its waits keep the
+  // window events flowing.
+  SerialLine& line() { return line_; }
 
   // The keyboard link's ready wait: empties the capture box and gives it
   // the focus, then writes the wake-up string of `operation` every 150 ms
@@ -78,6 +78,7 @@ class LinkWindow : public ChildWindow {
   int portCount_;
   bool busy_ = false;
   SerialPort port_;
+  SerialPortLine line_;
 };
 
 }  // namespace q5r

@@ -105,34 +105,22 @@ void ReadMemoryWindow::Read() {
 void ReadMemoryWindow::SerialRead() {
   if (!OpenSerialPort()) return;
   session().receiveRequest = true;
-  // Each acknowledgement asks for the next block, so the receive buffer is
-  // emptied before it goes out, never after. The request and every
-  // acknowledgement go out first; the window is updated while the decoder
-  // sends the next block.
-  port().ClearReceived();
-  port().SetThreshold(kMemoryBlockSize);
-  port().Write(kReadMemoryRequest);
-  SetBusy(true, kButtons);
   HWND memory = Item(IDC_TXTMEMORY);
-  SetWindowTextW(memory, L"");
-  ShowMemory(true);
-
+  // The window is made ready once the request is out, while the decoder
+  // answers. Only the new lines are added: setting the whole text again
+  // costs a block's worth of time once the box holds a few hundred lines.
   std::string text;
-  BlockStatus status = BlockStatus::kNothing;
-  for (int block = 0; block < kMaxMemoryBlocks; ++block) {
-    const std::size_t shown = text.size();
-    const auto received = AwaitReceived(kMemoryReplyTimeoutMs);
-    status = received.empty() ? BlockStatus::kNothing : assembler_.AddBlock(received, text);
-    const auto ack = static_cast<std::uint8_t>(BlockAcknowledgement(status));
-    port().ClearReceived();
-    port().Write(std::span(&ack, 1));
-    // Only the new lines are added: setting the whole text again costs a
-    // block's worth of time once the box holds a few hundred lines.
-    SendMessageW(memory, EM_SETSEL, GetWindowTextLengthW(memory), -1);
-    SendMessageW(memory, EM_REPLACESEL, FALSE,
-                 reinterpret_cast<LPARAM>(kit::FromAnsi(std::string_view(text).substr(shown)).c_str()));
-    if (status != BlockStatus::kMore) break;
-  }
+  const BlockStatus status = SerialReadMemory(
+      line(), assembler_, text,
+      [&](std::string_view added) {
+        SendMessageW(memory, EM_SETSEL, GetWindowTextLengthW(memory), -1);
+        SendMessageW(memory, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(kit::FromAnsi(added).c_str()));
+      },
+      [&] {
+        SetBusy(true, kButtons);
+        SetWindowTextW(memory, L"");
+        ShowMemory(true);
+      });
   Show(kReadMemoryMessages[static_cast<int>(status)], kReadMemoryTitle);
   port().Close();
   SetBusy(false, kButtons);
@@ -165,12 +153,7 @@ void ReadMemoryWindow::Clear() {
   if (session().file.linkMode == 1) {
     if (!OpenSerialPort()) return;
     session().receiveRequest = false;
-    port().ClearReceived();
-    port().SetThreshold(1);
-    port().Write(kClearMemoryRequest);
-    SetBusy(true, kButtons);
-    const auto reply = AwaitReceived(kMemoryReplyTimeoutMs);
-    const BlockStatus status = reply.empty() ? BlockStatus::kNothing : ClearReplyStatus(reply);
+    const BlockStatus status = SerialClearMemory(line(), [this] { SetBusy(true, kButtons); });
     Show(kClearMemoryMessages[static_cast<int>(status)], kClearMemoryTitle);
     port().Close();
     SetBusy(false, kButtons);

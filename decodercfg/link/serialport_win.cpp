@@ -60,6 +60,18 @@ void SerialPort::ClearReceived() {
   if (handle_) PurgeComm(handle_.get(), PURGE_RXCLEAR);
 }
 
+std::vector<std::uint8_t> SerialPortLine::AwaitReceived(std::size_t threshold, int timeoutMs) {
+  port_.SetThreshold(threshold);
+  std::vector<std::uint8_t> received;
+  wait_(
+      [&] {
+        received = port_.Received();
+        return !received.empty();
+      },
+      timeoutMs);
+  return received;
+}
+
 std::vector<std::uint8_t> SerialPort::Received() {
   if (!handle_) return {};
   DWORD errors = 0;

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "handle_win.h"
+#include "link/transfer.h"
 
 namespace q5r {
 
@@ -32,6 +34,23 @@ class SerialPort {
  private:
   kit::UniqueHandle handle_;
   std::size_t threshold_ = 1;
+};
+
+// The port as the transfers see it. `wait` is how a wait passes its time:
+// Q5RSetup's keeps the window events flowing (PumpUntil), the console
+// program's sleeps. It polls `done` and answers whether it held in time.
+class SerialPortLine : public SerialLine {
+ public:
+  using Wait = bool (*)(const std::function<bool()>& done, int timeoutMs);
+  SerialPortLine(SerialPort& port, Wait wait) : port_(port), wait_(wait) {}
+
+  bool Write(std::span<const std::uint8_t> bytes) override { return port_.Write(bytes); }
+  void ClearReceived() override { port_.ClearReceived(); }
+  std::vector<std::uint8_t> AwaitReceived(std::size_t threshold, int timeoutMs) override;
+
+ private:
+  SerialPort& port_;
+  Wait wait_;
 };
 
 }  // namespace q5r

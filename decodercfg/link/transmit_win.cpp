@@ -81,18 +81,8 @@ void TransmitWindow::Download() {
 
 void TransmitWindow::SerialDownload() {
   if (!OpenSerialPort()) return;
-  const DownloadFrame frame = BuildDownloadFrame(session().image.Bytes(), session().saveInDecoder);
-  // The receive buffer is emptied before the frame goes out, so that a
-  // quick answer cannot be thrown away with it. The frame goes out before
-  // the window changes: the decoder works while the buttons are greyed.
-  port().ClearReceived();
-  port().SetThreshold(1);
-  port().Write(frame);
-  SetBusy(true, kButtons);
-  const auto reply = AwaitReceived(kSerialDownloadTimeoutMs);
-  const SerialResult result = reply.empty()                ? SerialResult::kNothing
-                              : IsDownloadAccepted(reply) ? SerialResult::kAccepted
-                                                          : SerialResult::kRejected;
+  const SerialResult result = q5r::SerialDownload(line(), session().image.Bytes(), session().saveInDecoder,
+                                                  [this] { SetBusy(true, kButtons); });
   Show(kDownloadMessages[static_cast<int>(result)], kTransmitTitle);
   port().Close();
   EndTransfer();
@@ -136,38 +126,12 @@ void TransmitWindow::Upload(bool version) {
 
 void TransmitWindow::SerialUpload() {
   if (!OpenSerialPort()) return;
-  port().ClearReceived();
-  port().SetThreshold(kUploadReceiveThreshold);
-  port().Write(kUploadRequest);
-  SetBusy(true, kButtons);
-  // The receive event comes once 84 bytes wait. A reply that announces more
-  // (L above 60) is then collected to its announced end within the same
-  // time-out; one that never gets there is rejected, not read past its end.
-  std::vector<std::uint8_t> received;
-  const auto complete = [&] {
-    return received.size() >= kUploadReceiveThreshold &&
-           (received[0] < kMinUploadLength || received.size() >= received[0] + 24u);
-  };
-  PumpUntil(
-      [&] {
-        const auto bytes = port().Received();
-        received.insert(received.end(), bytes.begin(), bytes.end());
-        if (received.size() >= kUploadReceiveThreshold) port().SetThreshold(1);
-        return complete();
-      },
-      kSerialUploadTimeoutMs);
-
-  std::wstring message = kUploadMessages[static_cast<int>(SerialResult::kNothing)];
-  if (received.size() >= kUploadReceiveThreshold) {
-    const auto reply = ParseSerialUploadReply(received);
-    if (!reply) {
-      message = kUploadMessages[static_cast<int>(SerialResult::kRejected)];
-    } else if (verFlag_) {
-      message = kit::FromAnsi(FirmwareVersionMessage<char>(reply->versionFirst, reply->versionSecond));
-    } else {
-      ApplyUploadData(reply->data, session().image);
-      message = kUploadOk;
-    }
+  const SerialUploadOutcome outcome = q5r::SerialUpload(line(), [this] { SetBusy(true, kButtons); });
+  std::wstring message = kUploadMessages[static_cast<int>(outcome.result)];
+  if (outcome.reply && verFlag_) {
+    message = kit::FromAnsi(FirmwareVersionMessage<char>(outcome.reply->versionFirst, outcome.reply->versionSecond));
+  } else if (outcome.reply) {
+    ApplyUploadData(outcome.reply->data, session().image);
   }
   Show(message, kUploadTitle);
   port().Close();

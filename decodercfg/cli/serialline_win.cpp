@@ -1,0 +1,58 @@
+// Windows side of the serial line: the kit's serial port (SerialPort), its
+// waits passed in short sleeps, as a console program has no window events.
+#include "cli/serialline.h"
+
+#include <windows.h>
+
+#include "link/serialport_win.h"
+
+namespace q5r::cli {
+
+namespace {
+
+bool SleepUntil(const std::function<bool()>& done, int timeoutMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs)) return false;
+    Sleep(1);
+  }
+}
+
+class ConsoleLine : public SerialLine {
+ public:
+  SerialPort& port() { return port_; }
+  bool Write(std::span<const std::uint8_t> bytes) override { return line_.Write(bytes); }
+  void ClearReceived() override { line_.ClearReceived(); }
+  std::vector<std::uint8_t> AwaitReceived(std::size_t threshold, int timeoutMs) override {
+    return line_.AwaitReceived(threshold, timeoutMs);
+  }
+
+ private:
+  SerialPort port_;
+  SerialPortLine line_{port_, SleepUntil};
+};
+
+// "\\.\COM12" -> 12; 0 for any other name.
+int DeviceNumber(const std::string& port) {
+  constexpr std::string_view kPrefix = "\\\\.\\COM";
+  if (port.size() <= kPrefix.size() || port.compare(0, kPrefix.size(), kPrefix) != 0) return 0;
+  int n = 0;
+  for (std::size_t i = kPrefix.size(); i < port.size(); ++i) {
+    if (port[i] < '0' || port[i] > '9' || n > 9999) return 0;
+    n = n * 10 + (port[i] - '0');
+  }
+  return n;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialLine> OpenSerialLine(const std::string& port, int number, const std::string& settings) {
+  if (number <= 0) number = DeviceNumber(port);
+  if (number <= 0) return nullptr;
+  auto line = std::make_unique<ConsoleLine>();
+  if (!line->port().Open(number, settings)) return nullptr;
+  return line;
+}
+
+}  // namespace q5r::cli
