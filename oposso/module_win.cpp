@@ -52,12 +52,6 @@ class ClassFactory final : public IClassFactory {
   const ClassEntry& entry_;
 };
 
-struct Entry {
-  std::string path;   // key below the root
-  const char* name;   // nullptr: the default value
-  std::string value;
-};
-
 }  // namespace
 
 std::string GuidText(const GUID& guid) {
@@ -68,11 +62,11 @@ std::string GuidText(const GUID& guid) {
   return text;
 }
 
-HRESULT RegisterServer(HKEY root, const ModuleDescription& module, const std::string& serverPath) {
-  if (module.classes.empty()) return SELFREG_E_CLASS;
+std::vector<RegistryEntry> RegistrationEntries(const ModuleDescription& module, const std::string& serverPath) {
+  if (module.classes.empty()) return {};
   const std::string clsid = GuidText(*module.classes.front().clsid);
   const std::string classKey = "CLSID\\" + clsid;
-  const Entry entries[] = {
+  return {
       {module.progId, nullptr, module.description},
       {std::string(module.progId) + "\\CLSID", nullptr, clsid},
       {classKey, nullptr, module.description},
@@ -81,18 +75,32 @@ HRESULT RegisterServer(HKEY root, const ModuleDescription& module, const std::st
       {classKey + "\\InprocServer32", "ThreadingModel", "Apartment"},
       {classKey + "\\TypeLib", nullptr, GuidText(*module.libid)},
   };
+}
+
+std::vector<std::string> RegistrationTrees(const ModuleDescription& module) {
+  if (module.classes.empty()) return {};
+  return {module.progId, "CLSID\\" + GuidText(*module.classes.front().clsid)};
+}
+
+HRESULT WriteRegistration(HKEY root, std::span<const RegistryEntry> entries, std::span<const std::string> trees) {
+  if (entries.empty()) return SELFREG_E_CLASS;
   LONG error = ERROR_SUCCESS;
-  for (const Entry& e : entries) {
+  for (const RegistryEntry& e : entries) {
     kit::UniqueKey key;
     error = kit::CreateKey(root, e.path, KEY_WRITE, key);
     if (error == ERROR_SUCCESS) error = kit::SetString(key.get(), e.name, e.value);
     if (error != ERROR_SUCCESS) break;
   }
   if (error == ERROR_SUCCESS) return S_OK;
-  // No half-written registration: take back both trees.
-  kit::DeleteTree(root, module.progId);
-  kit::DeleteTree(root, classKey);
+  // No half-written registration: take back what was written.
+  for (const std::string& tree : trees) kit::DeleteTree(root, tree);
   return HRESULT_FROM_WIN32(static_cast<DWORD>(error));
+}
+
+HRESULT RegisterServer(HKEY root, const ModuleDescription& module, const std::string& serverPath) {
+  const std::vector<RegistryEntry> entries = RegistrationEntries(module, serverPath);
+  const std::vector<std::string> trees = RegistrationTrees(module);
+  return WriteRegistration(root, entries, trees);
 }
 
 }  // namespace oposso

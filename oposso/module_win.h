@@ -9,6 +9,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 namespace oposso {
 
@@ -34,6 +35,17 @@ extern const ModuleDescription kModule;
 // "TypeLib". On the first failing call everything it wrote is removed and
 // that call's error returned as an HRESULT.
 HRESULT RegisterServer(HKEY root, const ModuleDescription& module, const std::string& serverPath);
+
+// The parts of RegisterServer: the values it writes, and the writer that
+// takes back the `trees` (paths below `root`) when a write fails.
+struct RegistryEntry {
+  std::string path;  // key below the root
+  const char* name;  // nullptr: the default value
+  std::string value;
+};
+std::vector<RegistryEntry> RegistrationEntries(const ModuleDescription& module, const std::string& serverPath);
+std::vector<std::string> RegistrationTrees(const ModuleDescription& module);
+HRESULT WriteRegistration(HKEY root, std::span<const RegistryEntry> entries, std::span<const std::string> trees);
 
 std::string GuidText(const GUID& guid);
 
