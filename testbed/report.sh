@@ -70,3 +70,9 @@ if cmake -S "$top" -B "$bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null 2>
 else
   echo "   (the release build of q5rcfg failed; skipped)"
 fi
+echo "-- MSR swipe latency: KvSMsrSo against a minimal overlapped reader, under Wine"
+if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/msr_bench.exe" ]; then
+  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/msr_bench.exe" --swipes 100 2>&1 | tail -n 3
+else
+  echo "   (no Wine session; skipped)"
+fi
