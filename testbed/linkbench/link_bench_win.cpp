@@ -5,9 +5,10 @@
 // program's button and times it to the moment the result message is on
 // screen, then runs link_reference.exe (blocking ReadFile/WriteFile, same
 // port, same line settings, same simulator) for the same operation. The
-// cost of showing the result message alone (the same operation on a port
-// with no device) is measured in the same run and taken off, so the figure
-// is what the program adds:
+// cost of showing the result message alone (the same operation on COM2,
+// which must fail to open at once: testbed/report.sh maps it to a folder)
+// is measured in the same run and taken off, so the figure is what the
+// program adds:
 //   extra = Q5RSetup's time - message alone - reference client's time
 // per operation (per block for the memory read, which reads ten). Prints
 // minimum, median and maximum over the runs and one `figure:` line each.
