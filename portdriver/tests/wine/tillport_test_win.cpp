@@ -41,6 +41,8 @@ kit::UniqueHandle OpenTillport() {
 // Information the driver completed it with) and through DeviceIoControl.
 struct Outcome {
   NTSTATUS status = 0;
+  bool statusBlockWritten = false;
+  NTSTATUS io = 0;  // the system copies it back on success only
   ULONG_PTR information = 0;
   BOOL ok = FALSE;
   DWORD error = 0;
@@ -58,7 +60,9 @@ Outcome Request(HANDLE device, DWORD code, std::vector<std::uint8_t> input, DWOR
                                         input.empty() ? nullptr : input.data(),
                                         static_cast<ULONG>(input.size()), output.data(),
                                         outputLength);
-  result.information = NT_SUCCESS(result.status) ? io.Information : 0;
+  result.io = io.Status;
+  result.statusBlockWritten = io.Status != static_cast<NTSTATUS>(0x12345678);
+  result.information = io.Information;
 
   std::vector<std::uint8_t> again(outputLength + 1, 0xEE);
   SetLastError(0xBEEF);
@@ -199,7 +203,13 @@ TEST_F(TillportTest, RequestsAnswerTheirStatusInformationAndWin32Error) {
     SCOPED_TRACE(c.what);
     const Outcome r = Request(device.get(), c.code, PortInput(c.port, c.inputLength), c.outputLength);
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.information, c.information);
+    if (c.status == kSuccess) {
+      ASSERT_TRUE(r.statusBlockWritten);
+    }
+    if (r.statusBlockWritten) {
+      EXPECT_EQ(r.io, c.status);
+      EXPECT_EQ(r.information, c.information);
+    }
     EXPECT_EQ(r.ok != FALSE, c.status == kSuccess);
     EXPECT_EQ(r.error, c.win32Error);
     if (r.ok) {
@@ -387,6 +397,44 @@ TEST_F(TillportTest, ARangePastPortFFFFIsRefusedAtLoad) {
   ASSERT_NO_FATAL_FAILURE(Load());
   kit::UniqueHandle device = OpenTillport();
   EXPECT_EQ(ReadByte(device.get(), 0), 0xFF);
+}
+
+TEST_F(TillportTest, ASecondLoadOfHeldPortsIsAConflictUntilTheyAreReleased) {
+  ASSERT_NO_FATAL_FAILURE(Load());  // holds 0x200 and 0x201
+  // A second driver (another copy of the test build) wants 0x201 to 0x204.
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  const std::string copy = std::string(temp) + "TillportSimB.sys";
+  ASSERT_TRUE(CopyFileA(testbed::BesideThisProgram("TillportSim.sys").c_str(), copy.c_str(), FALSE));
+  testbed::KernelService second("TillportB", copy);
+  std::string error;
+  ASSERT_TRUE(second.Install(error)) << error;
+  ASSERT_TRUE(second.SetParameter("IoPortAddress", 0x201));
+  ASSERT_TRUE(second.SetParameter("IoPortCount", 4));
+
+  // STATUS_DEVICE_CONFIGURATION_ERROR, as the service manager reports it.
+  EXPECT_EQ(second.Start(), RtlNtStatusToDosError(static_cast<NTSTATUS>(0xC0000182)));
+  EXPECT_NE(second.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  {
+    kit::UniqueHandle device = OpenTillport();
+    ASSERT_TRUE(device);
+    EXPECT_EQ(ReadByte(device.get(), 1), 0x03) << "the first driver still serves";
+  }
+
+  // Once the first one unloads, its ports are free for the second.
+  ASSERT_NO_FATAL_FAILURE(Unload());
+  ASSERT_EQ(second.Start(), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_TRUE(testbed::WaitForDevice(TILLPORT_USER_PATH_W, true, kWait));
+  {
+    kit::UniqueHandle device = OpenTillport();
+    ASSERT_TRUE(device);
+    EXPECT_EQ(ReadByte(device.get(), 0), 0x03) << "offset 0 is now the status register";
+    EXPECT_EQ(ReadByte(device.get(), 3), 0xFF);
+  }
+  EXPECT_EQ(second.Stop(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(testbed::WaitForDevice(TILLPORT_USER_PATH_W, false, kWait));
+  EXPECT_TRUE(second.Remove());
+  DeleteFileA(copy.c_str());
 }
 
 TEST_F(TillportTest, UnloadRemovesTheDeviceAndALaterLoadBringsItBack) {
