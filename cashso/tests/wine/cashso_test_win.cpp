@@ -219,6 +219,121 @@ TEST_F(NoDriverTest, DirectModeOpensWithoutDriver) {
   }
 }
 
+// ---- Direct mode, its port instructions emulated ---------------------------------
+//
+// Under Wine IN and OUT fault in user mode. A vectored exception handler of
+// the test plays the two registers at 0x200 and 0x201 for the faulting
+// IN AL,DX (0xEC) and OUT DX,AL (0xEE) and steps over them, so direct mode
+// runs end to end here as on a system that allows port instructions.
+struct EmulatedPorts {
+  CRITICAL_SECTION lock;
+  std::uint8_t status = 0x03;  // both drawers closed
+  struct Write {
+    std::uint16_t port;
+    std::uint8_t value;
+    LONGLONG at;
+  };
+  std::vector<Write> writes;
+  std::vector<std::uint16_t> reads;
+};
+EmulatedPorts* g_ports = nullptr;
+
+LONG CALLBACK EmulatePortInstruction(EXCEPTION_POINTERS* info) noexcept {
+  CONTEXT* c = info->ContextRecord;
+  const auto* code = reinterpret_cast<const std::uint8_t*>(c->Rip);
+  if (!g_ports || (*code != 0xEC && *code != 0xEE)) return EXCEPTION_CONTINUE_SEARCH;
+  const auto port = static_cast<std::uint16_t>(c->Rdx & 0xFFFF);
+  EnterCriticalSection(&g_ports->lock);
+  if (*code == 0xEE) {
+    g_ports->writes.push_back({port, static_cast<std::uint8_t>(c->Rax & 0xFF), Now()});
+  } else {
+    g_ports->reads.push_back(port);
+    const std::uint8_t value = port == 0x201 ? g_ports->status : 0xFF;
+    c->Rax = (c->Rax & ~static_cast<DWORD64>(0xFF)) | value;
+  }
+  LeaveCriticalSection(&g_ports->lock);
+  c->Rip += 1;
+  return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+class DirectModeTest : public CashTest {
+ protected:
+  void SetUp() override {
+    CashTest::SetUp();
+    InitializeCriticalSection(&ports.lock);
+    g_ports = &ports;
+    handler_ = AddVectoredExceptionHandler(1, EmulatePortInstruction);
+    ASSERT_NE(handler_, nullptr);
+    for (const cash::DrawerVariant& d : kDrawers) WriteDeviceKey(d, "", "False");
+  }
+  void TearDown() override {
+    RemoveVectoredExceptionHandler(handler_);
+    g_ports = nullptr;
+    DeleteCriticalSection(&ports.lock);
+    CashTest::TearDown();
+  }
+  void SetStatus(std::uint8_t status) {
+    EnterCriticalSection(&ports.lock);
+    ports.status = status;
+    LeaveCriticalSection(&ports.lock);
+  }
+  std::vector<EmulatedPorts::Write> Writes() {
+    EnterCriticalSection(&ports.lock);
+    auto copy = ports.writes;
+    LeaveCriticalSection(&ports.lock);
+    return copy;
+  }
+
+  EmulatedPorts ports;
+  void* handler_ = nullptr;
+};
+
+TEST_F(DirectModeTest, OpenDrawerWritesZeroKickZeroToPort200) {
+  for (const cash::DrawerVariant& d : kDrawers) {
+    ports.writes.clear();
+    Drawer drawer(d);
+    ASSERT_EQ(drawer.Open(), opos::kSuccess);
+    ASSERT_EQ(drawer.Call(L"Claim", {testbed::Long(0)}), opos::kSuccess);
+    drawer.SetNumber(opos::kPidxDeviceEnabled, 1);
+    ASSERT_EQ(drawer.Call(L"OpenDrawer"), opos::kSuccess);
+    const auto writes = Writes();
+    ASSERT_EQ(writes.size(), 3u) << d.module;
+    for (const auto& w : writes) EXPECT_EQ(w.port, 0x200);
+    EXPECT_EQ(writes[0].value, 0x00);
+    EXPECT_EQ(writes[1].value, d.kickValue);
+    EXPECT_EQ(writes[2].value, 0x00);
+    EXPECT_GE(Ms(writes[1].at, writes[2].at), 290.0);
+    EXPECT_LT(Ms(writes[1].at, writes[2].at), 600.0);
+    EXPECT_EQ(drawer.Call(L"Close"), opos::kSuccess);
+  }
+}
+
+TEST_F(DirectModeTest, StatusFromPort201AndTheMonitorReportsChanges) {
+  Drawer one(kDrawer1), two(kDrawer2);
+  ASSERT_EQ(one.Open(), opos::kSuccess);
+  ASSERT_EQ(two.Open(), opos::kSuccess);
+  SetStatus(0x02);
+  EXPECT_EQ(two.Number(cash::kPidxDrawerOpened), 0);
+  EXPECT_EQ(one.Number(cash::kPidxDrawerOpened), 1);
+  SetStatus(0x01);
+  EXPECT_EQ(two.Number(cash::kPidxDrawerOpened), 1);
+  EXPECT_EQ(one.Number(cash::kPidxDrawerOpened), 0);
+  for (std::uint16_t port : ports.reads) EXPECT_EQ(port, 0x201);
+
+  ASSERT_EQ(one.Call(L"Claim", {testbed::Long(0)}), opos::kSuccess);
+  one.SetNumber(opos::kPidxDeviceEnabled, 1);
+  ASSERT_TRUE(one.PumpUntilUpdates(1, kEventWait));
+  SetStatus(0x00);
+  ASSERT_TRUE(one.PumpUntilUpdates(2, kEventWait));
+  SetStatus(0x01);
+  ASSERT_TRUE(one.PumpUntilUpdates(3, kEventWait));
+  EXPECT_EQ(one.Updates(), (std::vector<long>{0, 1, 0}));
+  const LONGLONG start = Now();
+  EXPECT_EQ(one.Wait(1000, 800, 100, 100), opos::kSuccess);
+  EXPECT_LT(Ms(start, Now()), 2600.0);
+  EXPECT_EQ(one.Call(L"Release"), opos::kSuccess);
+}
+
 // ---- With the simulated driver --------------------------------------------------
 
 class DriverTest : public CashTest {
