@@ -1,0 +1,61 @@
+// An in-memory key store for tests. Values keep the order in which they were
+// first written and close up when one is deleted, as the registry lists
+// them; names compare without regard to case. Failures can be injected per
+// key and per value, and the store counts the keys left open.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "keystore.h"
+
+namespace opos {
+
+class MemoryStore : public KeyStore {
+ public:
+  struct Key {
+    std::vector<std::pair<std::string, std::string>> values;  // name, data
+  };
+
+  // Creates the key (and nothing above it: paths are independent).
+  Key& AddKey(const std::string& path);
+  void RemoveKey(const std::string& path);
+  void Set(const std::string& path, const std::string& name, const std::string& data);
+  // The value's data, or nothing.
+  std::optional<std::string> Get(const std::string& path, const std::string& name) const;
+  // Value names and data in enumeration order; empty for a missing key.
+  std::vector<std::pair<std::string, std::string>> Values(const std::string& path) const;
+  bool HasKey(const std::string& path) const;
+
+  // Failure injection.
+  void DenyOpen(const std::string& path) { denyOpen_.insert(Lower(path)); }
+  void DenyWrite(const std::string& path) { denyWrite_.insert(Lower(path)); }  // read-only key
+  void DenyWriteOf(const std::string& path, const std::string& name) {
+    denyValue_.insert(Lower(path) + "\n" + Lower(name));
+  }
+  void AllowAll() { denyOpen_.clear(); denyWrite_.clear(); denyValue_.clear(); }
+
+  int OpenKeys() const { return openKeys_; }
+  int Writes() const { return writes_; }  // successful sets and deletes
+
+  std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access) override;
+
+  // The registry's limits as the registration reads them: a name or data of
+  // 256 bytes or more (with its NUL) does not fit the buffers.
+  static constexpr std::size_t kBuffer = 256;
+
+ private:
+  friend class MemoryKey;
+  static std::string Lower(const std::string& text);
+  bool ValueDenied(const std::string& path, const std::string& name) const;
+
+  std::map<std::string, Key> keys_;  // by lower-case path
+  std::set<std::string> denyOpen_, denyWrite_, denyValue_;
+  int openKeys_ = 0;
+  int writes_ = 0;
+};
+
+}  // namespace opos

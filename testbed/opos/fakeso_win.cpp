@@ -1,0 +1,240 @@
+// Fake service objects for the setup program's MSR and drawer dialogs, so
+// those paths can be driven without the kit's own service objects:
+//   "KvTest.FakeMsr"    a card reader that, once data events are enabled after
+//                       a claim, reports one card (or one read error) a moment
+//                       later, on the thread that enabled it;
+//   "KvTest.FakeDrawer" a drawer that opens on OpenDrawer and reads closed
+//                       after a given number of status reads.
+// The stand-in control objects use them when OPOS_STANDIN_<class>_SO names
+// them. Behaviour, from the environment:
+//   FAKEMSR_MODE     "card" (default), "error" (an unreadable card) or
+//                    "state4" (a card, with the reader then in State 4)
+//   FAKEDRAWER_OPEN_READS  status reads that still find the drawer open (default 0)
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "comserver_win.h"
+
+using namespace standin;
+
+namespace {
+
+const CLSID kMsrClsid = {0x5D0E7A12, 0x3C51, 0x4B8E, {0x9A, 0x61, 0x2F, 0x0B, 0x4E, 0x61, 0xE0, 0x01}};
+const CLSID kDrawerClsid = {0x5D0E7A12, 0x3C51, 0x4B8E, {0x9A, 0x61, 0x2F, 0x0B, 0x4E, 0x61, 0xE0, 0x02}};
+
+enum : DISPID {
+  kGetPropertyNumber = 1, kSetPropertyNumber, kGetPropertyString, kSetPropertyString, kOpenService, kClose,
+  kClaim, kRelease, kCheckHealth, kDirectIO, kCOFreezeEvents, kClearInputOrOpenDrawer,
+};
+
+std::string Env(const char* name, const char* fallback) {
+  char value[64] = {};
+  return GetEnvironmentVariableA(name, value, sizeof value) ? value : fallback;
+}
+
+struct Card {
+  long pidx;
+  const wchar_t* text;
+};
+const Card kCard[] = {
+    {1000003, L"KvMsr"},          {1007001, L"4111111111111111"}, {1007002, L"2512"},
+    {1007003, L"JOHN"},           {1007004, L"Q"},                {1007007, L"PUBLIC"},
+    {1007009, L"%B4111111111111111^PUBLIC/JOHN Q^2512101?"},
+    {1007011, L";4111111111111111=2512101?"},
+    {1007013, L";0123456789?"},
+};
+
+template <bool kMsr>
+class FakeSo final : public IDispatch {
+ public:
+  FakeSo() { LockModule(); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    static const std::vector<DispatchName> table = {
+        {L"GetPropertyNumber", kGetPropertyNumber}, {L"SetPropertyNumber", kSetPropertyNumber},
+        {L"GetPropertyString", kGetPropertyString}, {L"SetPropertyString", kSetPropertyString},
+        {L"OpenService", kOpenService}, {L"Close", kClose}, {L"Claim", kClaim}, {L"Release", kRelease},
+        {L"CheckHealth", kCheckHealth}, {L"DirectIO", kDirectIO}, {L"COFreezeEvents", kCOFreezeEvents},
+        {kMsr ? L"ClearInput" : L"OpenDrawer", kClearInputOrOpenDrawer}};
+    return IdsOfNames(table, names, count, ids);
+  }
+
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO*, UINT*) override {
+    long n = 0, m = 0;
+    const auto answer = [&](long value) {
+      if (result) *result = LongArg(value);
+      return S_OK;
+    };
+    switch (id) {
+      case kGetPropertyNumber:
+        if (!ArgLong(params, 0, n)) return DISP_E_BADPARAMCOUNT;
+        switch (n) {
+          case 1: return answer(claimed_);
+          case 2: return answer(dataEventEnabled_);
+          case 3: return answer(enabled_);
+          case 6: case 7: return answer(0);
+          case 9: return answer(state_);
+          case 1001: return answer(ReadDrawer());
+          default: return answer(0);
+        }
+      case kSetPropertyNumber:
+        if (!ArgLong(params, 0, n) || !ArgLong(params, 1, m)) return DISP_E_BADPARAMCOUNT;
+        if (n == 3) enabled_ = m != 0;
+        if (n == 2) {
+          dataEventEnabled_ = m != 0;
+          // One report per claim, a moment after data events are first enabled.
+          if (kMsr && dataEventEnabled_ && claimed_ && !reported_) {
+            reported_ = true;
+            pending_ = this;
+            AddRef();
+            SetTimer(nullptr, 0, 300, &FakeSo::Report);
+          }
+        }
+        return S_OK;
+      case kGetPropertyString:
+        if (!ArgLong(params, 0, n)) return DISP_E_BADPARAMCOUNT;
+        if (result) {
+          std::wstring text;
+          if (delivered_) {
+            for (const Card& field : kCard) {
+              if (field.pidx == n) text = field.text;
+            }
+          }
+          *result = TextArg(text);
+        }
+        return S_OK;
+      case kOpenService:
+        if (!params || params->cArgs < 3 || params->rgvarg[0].vt != VT_DISPATCH) return DISP_E_BADPARAMCOUNT;
+        control_ = params->rgvarg[0].pdispVal;  // held without a reference, as service objects do
+        state_ = 2;
+        return answer(0);
+      case kClose:
+        claimed_ = enabled_ = false;
+        control_ = nullptr;
+        state_ = 1;
+        return answer(0);
+      case kClaim:
+        claimed_ = true;
+        reported_ = false;
+        return answer(0);
+      case kRelease:
+        claimed_ = enabled_ = false;
+        return answer(0);
+      case kClearInputOrOpenDrawer:
+        openReads_ = std::atol(Env("FAKEDRAWER_OPEN_READS", "0").c_str());
+        return answer(0);
+      case kSetPropertyString:
+      case kCOFreezeEvents:
+        return answer(0);
+      default:
+        return answer(106);
+    }
+  }
+
+ private:
+  ~FakeSo() { UnlockModule(); }
+
+  long ReadDrawer() {
+    if (openReads_ <= 0) return 0;
+    --openReads_;
+    return 1;
+  }
+
+  static inline FakeSo* pending_ = nullptr;
+
+  static void CALLBACK Report(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    FakeSo* self = pending_;
+    pending_ = nullptr;
+    if (!self) return;
+    if (self->control_ && self->claimed_) {
+      const std::string mode = Env("FAKEMSR_MODE", "card");
+      if (mode == "error") {
+        self->state_ = 4;
+        long response = 0;
+        VARIANT ref;
+        VariantInit(&ref);
+        ref.vt = VT_I4 | VT_BYREF;
+        ref.plVal = &response;
+        CallByName(self->control_, L"SOError", {LongArg(111), LongArg(111), LongArg(2), ref}, nullptr);
+      } else {
+        self->delivered_ = true;
+        self->state_ = mode == "state4" ? 4 : 2;
+        self->dataEventEnabled_ = false;
+        CallByName(self->control_, L"SOData", {LongArg(1)}, nullptr);
+      }
+    }
+    self->Release();
+  }
+
+  LONG refs_ = 1;
+  IDispatch* control_ = nullptr;
+  bool claimed_ = false, enabled_ = false, dataEventEnabled_ = false, reported_ = false, delivered_ = false;
+  long state_ = 1;
+  long openReads_ = 0;
+};
+
+ClassFactory<FakeSo<true>> g_msrFactory;
+ClassFactory<FakeSo<false>> g_drawerFactory;
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    g_module = instance;
+    DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (IsEqualCLSID(clsid, kMsrClsid)) return g_msrFactory.QueryInterface(riid, out);
+  if (IsEqualCLSID(clsid, kDrawerClsid)) return g_drawerFactory.QueryInterface(riid, out);
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow() { return g_moduleLocks == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() {
+  HRESULT hr = RegisterClass(kMsrClsid, "KvTest.FakeMsr", "Fake MSR service object");
+  if (SUCCEEDED(hr)) hr = RegisterClass(kDrawerClsid, "KvTest.FakeDrawer", "Fake cash drawer service object");
+  return hr;
+}
+
+STDAPI DllUnregisterServer() {
+  UnregisterClass(kMsrClsid, "KvTest.FakeMsr");
+  UnregisterClass(kDrawerClsid, "KvTest.FakeDrawer");
+  return S_OK;
+}
+
+}  // extern "C"
