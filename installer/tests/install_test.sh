@@ -67,12 +67,8 @@ shortcuts() {
 }
 opos='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS'
 services='HKLM\SYSTEM\CurrentControlSet\Services'
-progids=(KvSO.KvMsr)
-files=(Q5RSetup.exe KvOposSetup.exe KvSMsrSo.dll tillport.inf)
-for dll in KvCash1So.dll KvCash2So.dll; do
-  [ -e "$(dirname "$msi")/bin/$dll" ] && files+=("$dll")
-done
-[ ${#files[@]} -gt 4 ] && progids+=(KvSO.KvCash1 KvSO.KvCash2)
+progids=(KvSO.KvMsr KvSO.KvCash1 KvSO.KvCash2)
+files=(Q5RSetup.exe KvOposSetup.exe KvSMsrSo.dll KvCash1So.dll KvCash2So.dll tillport.inf)
 
 echo "== fresh prefix $WINEPREFIX"
 "$WINE" wineboot --init >>"$log" 2>&1
