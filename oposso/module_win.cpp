@@ -125,5 +125,13 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
   char path[MAX_PATH];
   const DWORD n = GetModuleFileNameA(oposso::ModuleInstance(), path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
-  return oposso::RegisterServer(HKEY_CLASSES_ROOT, oposso::kModule, std::string(path, n));
+  HRESULT hr = oposso::RegisterServer(HKEY_CLASSES_ROOT, oposso::kModule, std::string(path, n));
+  if (FAILED(hr) || !oposso::kModule.registersTypeLib) return hr;
+  wchar_t widePath[MAX_PATH];
+  if (GetModuleFileNameW(oposso::ModuleInstance(), widePath, MAX_PATH) == 0) return SELFREG_E_TYPELIB;
+  ITypeLib* lib = nullptr;
+  hr = LoadTypeLibEx(widePath, REGKIND_REGISTER, &lib);
+  if (FAILED(hr)) return SELFREG_E_TYPELIB;
+  lib->Release();
+  return S_OK;
 }

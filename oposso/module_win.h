@@ -24,6 +24,9 @@ struct ModuleDescription {
   const char* description;  // the class's default value
   const GUID* libid;        // the TYPELIB resource's library
   std::span<const ClassEntry> classes;  // the first is the ProgID's class
+  // DllRegisterServer also registers the TYPELIB resource's library, for a
+  // module whose objects answer type information from it.
+  bool registersTypeLib = false;
 };
 
 // Defined by each module.

@@ -26,3 +26,9 @@ if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/link_bench.exe" ]; then
 else
   echo "   (no Wine session; skipped)"
 fi
+echo "-- cash drawer 1: hand closes the drawer to SOStatusUpdate(0) at the control object, under Wine"
+if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/drawer_bench.exe" ]; then
+  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/drawer_bench.exe" --closes 20 2>&1 | tail -n 2
+else
+  echo "   (no Wine session; skipped)"
+fi

@@ -14,6 +14,61 @@
 static TillportSimBank* g_bank;
 static KSPIN_LOCK g_bankLock;
 
+/*
+ * The simulated ISA bus's record of claimed ports, one bit per port of the
+ * I/O space, in a named section shared by every loaded copy of this build:
+ * a second driver claiming a port already held gets a conflict, as from
+ * the system's resource report.
+ */
+#define TILLPORT_SIM_BUS_BYTES ((TILLPORT_LAST_PORT + 1u) / 8u)
+static HANDLE g_busSection;
+static PUCHAR g_bus;
+static ULONG g_claimAddress;
+static ULONG g_claimCount;
+static BOOLEAN g_claimed;
+
+static NTSTATUS OpenBus(VOID) {
+  UNICODE_STRING name;
+  OBJECT_ATTRIBUTES attributes;
+  LARGE_INTEGER size;
+  SIZE_T viewSize = 0;
+  PVOID view = NULL;
+  NTSTATUS status;
+
+  RtlInitUnicodeString(&name, L"\\BaseNamedObjects\\TillportSimIsaBus");
+  InitializeObjectAttributes(&attributes, &name, OBJ_OPENIF | OBJ_KERNEL_HANDLE, NULL, NULL);
+  size.QuadPart = TILLPORT_SIM_BUS_BYTES;
+  status = ZwCreateSection(&g_busSection, SECTION_ALL_ACCESS, &attributes, &size, PAGE_READWRITE,
+                           SEC_COMMIT, NULL);
+  if (!NT_SUCCESS(status)) return status;
+  status = ZwMapViewOfSection(g_busSection, NtCurrentProcess(), &view, 0, 0, NULL, &viewSize,
+                              ViewUnmap, 0, PAGE_READWRITE);
+  if (!NT_SUCCESS(status)) {
+    ZwClose(g_busSection);
+    g_busSection = NULL;
+    return status;
+  }
+  g_bus = (PUCHAR)view;
+  return STATUS_SUCCESS;
+}
+
+static VOID CloseBus(VOID) {
+  if (g_bus != NULL) ZwUnmapViewOfSection(NtCurrentProcess(), g_bus);
+  if (g_busSection != NULL) ZwClose(g_busSection);
+  g_bus = NULL;
+  g_busSection = NULL;
+}
+
+static BOOLEAN PortHeld(ULONG port) { return (g_bus[port / 8u] >> (port % 8u)) & 1u; }
+
+static VOID MarkPorts(ULONG address, ULONG count, BOOLEAN held) {
+  ULONG port;
+  for (port = address; port < address + count; ++port) {
+    const UCHAR bit = (UCHAR)(1u << (port % 8u));
+    g_bus[port / 8u] = (UCHAR)(held ? (g_bus[port / 8u] | bit) : (g_bus[port / 8u] & ~bit));
+  }
+}
+
 static ULONG NowMs(VOID) {
   LARGE_INTEGER frequency;
   LARGE_INTEGER now = KeQueryPerformanceCounter(&frequency);
@@ -24,10 +79,15 @@ static ULONG NowMs(VOID) {
 }
 
 NTSTATUS TillportSimStart(VOID) {
+  NTSTATUS status = OpenBus();
+  if (!NT_SUCCESS(status)) return status;
   KeInitializeSpinLock(&g_bankLock);
   g_bank = (TillportSimBank*)ExAllocatePoolWithTag(NonPagedPool, sizeof(TillportSimBank),
                                                     TILLPORT_SIM_POOL_TAG);
-  if (g_bank == NULL) return STATUS_INSUFFICIENT_RESOURCES;
+  if (g_bank == NULL) {
+    CloseBus();
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
   TillportSimInit(g_bank);
   return STATUS_SUCCESS;
 }
@@ -35,17 +95,32 @@ NTSTATUS TillportSimStart(VOID) {
 VOID TillportSimStop(VOID) {
   if (g_bank != NULL) ExFreePool(g_bank);
   g_bank = NULL;
+  CloseBus();
 }
 
 NTSTATUS TillportClaimPorts(PDRIVER_OBJECT driver, ULONG address, ULONG count, PBOOLEAN conflict) {
+  ULONG port;
   UNREFERENCED_PARAMETER(driver);
-  UNREFERENCED_PARAMETER(address);
-  UNREFERENCED_PARAMETER(count);
+  /* The range was checked to end at port 0xFFFF at the latest. */
   *conflict = FALSE;
+  for (port = address; port < address + count; ++port) {
+    if (PortHeld(port)) {
+      *conflict = TRUE;
+      return STATUS_SUCCESS;
+    }
+  }
+  MarkPorts(address, count, TRUE);
+  g_claimAddress = address;
+  g_claimCount = count;
+  g_claimed = TRUE;
   return STATUS_SUCCESS;
 }
 
-VOID TillportReleasePorts(PDRIVER_OBJECT driver) { UNREFERENCED_PARAMETER(driver); }
+VOID TillportReleasePorts(PDRIVER_OBJECT driver) {
+  UNREFERENCED_PARAMETER(driver);
+  if (g_claimed) MarkPorts(g_claimAddress, g_claimCount, FALSE);
+  g_claimed = FALSE;
+}
 
 BOOLEAN TillportTranslateAddress(ULONG address, PULONG addressSpace, PPHYSICAL_ADDRESS translated) {
   /* ISA I/O space maps one to one, as on a PC. */

@@ -26,7 +26,8 @@ dlls=$(grep 'DLL Name:' <<<"$dump" | awk '{print $3}' | sort -u | tr '\n' ' ')
 for name in IoReportResourceUsage HalTranslateBusAddress IoCreateDevice RtlQueryRegistryValues; do
   grep -q " $name\$" <<<"$dump" || bad "$sys: does not import $name"
 done
-for name in KeQueryPerformanceCounter KeAcquireSpinLockRaiseToDpc KeReleaseSpinLock; do
+for name in KeQueryPerformanceCounter KeAcquireSpinLockRaiseToDpc KeReleaseSpinLock ZwCreateSection \
+    ZwMapViewOfSection; do
   grep -q " $name\$" <<<"$dump" && bad "$sys: imports $name, which only the simulated build uses"
 done
 LC_ALL=C grep -a -q -i 'TillportSim\|simulated' "$sys" && bad "$sys: holds a text of the simulated build"

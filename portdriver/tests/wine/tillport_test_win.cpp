@@ -399,6 +399,44 @@ TEST_F(TillportTest, ARangePastPortFFFFIsRefusedAtLoad) {
   EXPECT_EQ(ReadByte(device.get(), 0), 0xFF);
 }
 
+TEST_F(TillportTest, ASecondLoadOfHeldPortsIsAConflictUntilTheyAreReleased) {
+  ASSERT_NO_FATAL_FAILURE(Load());  // holds 0x200 and 0x201
+  // A second driver (another copy of the test build) wants 0x201 to 0x204.
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  const std::string copy = std::string(temp) + "TillportSimB.sys";
+  ASSERT_TRUE(CopyFileA(testbed::BesideThisProgram("TillportSim.sys").c_str(), copy.c_str(), FALSE));
+  testbed::KernelService second("TillportB", copy);
+  std::string error;
+  ASSERT_TRUE(second.Install(error)) << error;
+  ASSERT_TRUE(second.SetParameter("IoPortAddress", 0x201));
+  ASSERT_TRUE(second.SetParameter("IoPortCount", 4));
+
+  // STATUS_DEVICE_CONFIGURATION_ERROR, as the service manager reports it.
+  EXPECT_EQ(second.Start(), RtlNtStatusToDosError(static_cast<NTSTATUS>(0xC0000182)));
+  EXPECT_NE(second.State(), static_cast<DWORD>(SERVICE_RUNNING));
+  {
+    kit::UniqueHandle device = OpenTillport();
+    ASSERT_TRUE(device);
+    EXPECT_EQ(ReadByte(device.get(), 1), 0x03) << "the first driver still serves";
+  }
+
+  // Once the first one unloads, its ports are free for the second.
+  ASSERT_NO_FATAL_FAILURE(Unload());
+  ASSERT_EQ(second.Start(), static_cast<DWORD>(ERROR_SUCCESS));
+  ASSERT_TRUE(testbed::WaitForDevice(TILLPORT_USER_PATH_W, true, kWait));
+  {
+    kit::UniqueHandle device = OpenTillport();
+    ASSERT_TRUE(device);
+    EXPECT_EQ(ReadByte(device.get(), 0), 0x03) << "offset 0 is now the status register";
+    EXPECT_EQ(ReadByte(device.get(), 3), 0xFF);
+  }
+  EXPECT_EQ(second.Stop(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(testbed::WaitForDevice(TILLPORT_USER_PATH_W, false, kWait));
+  EXPECT_TRUE(second.Remove());
+  DeleteFileA(copy.c_str());
+}
+
 TEST_F(TillportTest, UnloadRemovesTheDeviceAndALaterLoadBringsItBack) {
   ASSERT_NO_FATAL_FAILURE(Load());
   ASSERT_NO_FATAL_FAILURE(Unload());
