@@ -68,6 +68,7 @@ shortcuts() {
 opos='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS'
 services='HKLM\SYSTEM\CurrentControlSet\Services'
 progids=(KvSO.KvMsr KvSO.KvCash1 KvSO.KvCash2)
+libids=()
 files=(Q5RSetup.exe KvOposSetup.exe KvSMsrSo.dll KvCash1So.dll KvCash2So.dll tillport.inf)
 
 echo "== fresh prefix $WINEPREFIX"
@@ -103,6 +104,7 @@ for p in "${progids[@]}"; do
   after=$(wine reg query "HKCR\\CLSID\\$clsid" /s; wine reg query "HKCR\\$p" /s)
   expect "$p: the package's COM rows equal DllRegisterServer's" equals "$after" "$before"
   libid=$(regval "HKCR\\CLSID\\$clsid\\TypeLib" "")
+  libids+=("$libid")
   expect "$p: type library $libid registered" has_key "HKCR\\TypeLib\\$libid\\1.0\\0\\win64"
 done
 
@@ -156,6 +158,9 @@ expect "no Start-menu folder left" test ! -e "${menus[0]}" -a ! -e "${menus[1]}"
 expect "no driver service left" bash -c "! '$WINE' reg query '$services\\Tillport' >/dev/null 2>&1"
 for p in "${progids[@]}"; do
   expect "no COM registration of $p left" bash -c "! '$WINE' reg query 'HKCR\\$p' >/dev/null 2>&1"
+done
+for l in "${libids[@]}"; do
+  expect "no type library $l left" bash -c "! '$WINE' reg query 'HKCR\\TypeLib\\$l' >/dev/null 2>&1"
 done
 expect "no CLSID of the kit left" bash -c "! '$WINE' reg query 'HKCR\\CLSID' /s /f PosKit 2>>'$log' | grep -q PosKit"
 for k in 'CashDrawer\KvCash1' 'CashDrawer\KvCash2' 'LineDisplay\KvDisplay' 'MSR\KvMsr'; do
