@@ -203,6 +203,9 @@ TEST_F(FileTest, SetAllDefaultAsksWithNoAsDefaultAndResetsOnlyItsRegion) {
   ASSERT_NE(no, nullptr);
   EXPECT_EQ(GetWindowLongW(no, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON) << "No is the default";
   Press(*box, L"&No");
+  // The next question has the same text: wait until this box is gone, so
+  // that the answer goes to the new one.
+  ASSERT_TRUE(Poll([&] { return !IsWindow(box->hwnd); }, kTimeout));
   Choose({L"&File", L"&Save"});
   Choose({L"&Magnic_Reader", L"&Set All Default"});
   Answer(kSetup, L"Are you sure to set all to default values for Magnet Reader?", L"&Yes");
