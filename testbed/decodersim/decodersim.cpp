@@ -103,6 +103,7 @@
 #include <vector>
 
 #include "image.h"
+#include "ptyport.h"
 
 namespace {
 
@@ -277,12 +278,9 @@ class Simulator {
   std::string loadedMemoryKey_;  // the settings the memory was loaded from
 
   // Line state.
+  testbed::PtyPort pty_;
   int master_ = -1;
-  int slave_ = -1;
   std::string slavePath_;
-  std::string linkPath_, oldLinkTarget_;
-  bool linkMade_ = false;
-  bool hadOldLink_ = false;
   Clock::time_point deadline_;
   Bytes pending_;
   Clock::time_point lastByte_;
@@ -336,61 +334,15 @@ bool Simulator::Setup(int argc, char** argv) {
   }
   ReloadSettings();
 
-  master_ = posix_openpt(O_RDWR | O_NOCTTY);
-  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return Fail("no pseudo-terminal");
-  const char* name = ptsname(master_);
-  if (!name) return Fail("no pseudo-terminal name");
-  slavePath_ = name;
-  // Holding the slave open keeps the master usable while the program has
-  // its port closed; raw mode so that no byte is changed or echoed.
-  slave_ = open(slavePath_.c_str(), O_RDWR | O_NOCTTY);
-  if (slave_ < 0) return Fail("cannot open " + slavePath_);
-  termios tio;
-  if (tcgetattr(slave_, &tio) == 0) {
-    cfmakeraw(&tio);
-    tcsetattr(slave_, TCSANOW, &tio);
-  }
-  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-
-  if (!winePort_.empty()) {
-    const char* prefix = getenv("WINEPREFIX");
-    const char* home = getenv("HOME");
-    std::string dir = prefix && *prefix ? prefix : std::string(home ? home : "") + "/.wine";
-    std::string port(winePort_);
-    std::transform(port.begin(), port.end(), port.begin(), [](char c) { return static_cast<char>(std::tolower(c)); });
-    linkPath_ = dir + "/dosdevices/" + port;
-    char target[4096];
-    const ssize_t n = readlink(linkPath_.c_str(), target, sizeof target - 1);
-    if (n > 0) {
-      hadOldLink_ = true;
-      oldLinkTarget_.assign(target, static_cast<std::size_t>(n));
-    }
-    const std::string temp = linkPath_ + ".decodersim";
-    unlink(temp.c_str());
-    if (symlink(slavePath_.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), linkPath_.c_str()) != 0) {
-      return Fail("cannot link " + linkPath_);
-    }
-    linkMade_ = true;
-  }
-
-  if (!ptyFile_.empty()) {
-    const std::string temp = ptyFile_ + ".tmp";
-    {
-      std::ofstream out(temp);
-      out << slavePath_ << "\n";
-      if (!out) return Fail("cannot write " + temp);
-    }
-    if (rename(temp.c_str(), ptyFile_.c_str()) != 0) return Fail("cannot write " + ptyFile_);
-  }
+  std::string error;
+  if (!pty_.Open(error)) return Fail(error);
+  master_ = pty_.Master();
+  slavePath_ = pty_.SlavePath();
+  if (!winePort_.empty() && !pty_.LinkWinePort(winePort_, error)) return Fail(error);
+  if (!ptyFile_.empty() && !pty_.Publish(ptyFile_, error)) return Fail(error);
   Log("ready " + slavePath_);
   if (!logFile_.empty()) {
-    const int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-      dup2(null, 0);
-      dup2(null, 1);
-      dup2(null, 2);
-      if (null > 2) close(null);
-    }
+    testbed::DetachStdio();
   } else {
     std::printf("%s\n", slavePath_.c_str());
     std::fflush(stdout);
@@ -399,18 +351,7 @@ bool Simulator::Setup(int argc, char** argv) {
 }
 
 void Simulator::Cleanup() {
-  if (linkMade_) {
-    if (hadOldLink_) {
-      const std::string temp = linkPath_ + ".decodersim";
-      unlink(temp.c_str());
-      if (symlink(oldLinkTarget_.c_str(), temp.c_str()) == 0) rename(temp.c_str(), linkPath_.c_str());
-    } else {
-      unlink(linkPath_.c_str());
-    }
-  }
-  if (!ptyFile_.empty()) unlink(ptyFile_.c_str());
-  if (slave_ >= 0) close(slave_);
-  if (master_ >= 0) close(master_);
+  pty_.Close();
   Log("exit");
 }
 

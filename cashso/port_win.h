@@ -1,0 +1,42 @@
+// The two ways to the drawer registers: through the Tillport driver's
+// device "\\.\Tillport", or by port instructions where the system lets
+// user-mode code execute them (direct mode).
+#pragma once
+
+#include <windows.h>
+
+#include "drawer.h"
+#include "handle_win.h"
+
+namespace cash {
+
+class DriverPort final : public DrawerPort {
+ public:
+  // Opens "\\.\Tillport" for reading and writing, no sharing.
+  bool Open();
+  void Close() { device_.reset(); }
+  bool IsOpen() const { return static_cast<bool>(device_); }
+
+  void WriteKick(std::uint8_t value) override;
+  std::optional<std::uint8_t> ReadStatus() override;
+
+ private:
+  kit::UniqueHandle device_;
+};
+
+class DirectPort final : public DrawerPort {
+ public:
+  void WriteKick(std::uint8_t value) override;
+  std::optional<std::uint8_t> ReadStatus() override;
+};
+
+// Time and sound of the Windows system.
+class SystemTill final : public Till {
+ public:
+  void Sleep(unsigned ms) override { ::Sleep(ms); }
+  void Beep(unsigned long frequency, unsigned long durationMs) override {
+    ::Beep(static_cast<DWORD>(frequency), static_cast<DWORD>(durationMs));
+  }
+};
+
+}  // namespace cash

@@ -1,0 +1,276 @@
+#include "serviceobject_win.h"
+
+#include <oleauto.h>
+
+namespace oposso {
+
+namespace {
+
+LONG g_locks = 0;
+const wchar_t kEventWindowClass[] = L"KvSoEventWindow";
+
+}  // namespace
+
+void LockModule() { InterlockedIncrement(&g_locks); }
+void UnlockModule() { InterlockedDecrement(&g_locks); }
+LONG ModuleLocks() { return InterlockedCompareExchange(&g_locks, 0, 0); }
+
+HINSTANCE ModuleInstance() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&g_locks), &module);
+  return module;
+}
+
+ServiceObject::ServiceObject(std::span<const opos::Method> methods) : methods_(methods) { LockModule(); }
+
+ServiceObject::~ServiceObject() { UnlockModule(); }
+
+HRESULT ServiceObject::QueryInterface(REFIID riid, void** out) {
+  if (!out) return E_POINTER;
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+    *out = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG ServiceObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+ULONG ServiceObject::Release() {
+  const LONG left = InterlockedDecrement(&refs_);
+  if (left == 0) {
+    FinalRelease();
+    delete this;
+  }
+  return static_cast<ULONG>(left);
+}
+
+HRESULT ServiceObject::GetTypeInfoCount(UINT* count) {
+  if (!count) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+HRESULT ServiceObject::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+  if (info) *info = nullptr;
+  return DISP_E_BADINDEX;
+}
+
+HRESULT ServiceObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  if (!names || !ids) return E_POINTER;
+  HRESULT hr = S_OK;
+  for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  if (count == 0) return S_OK;
+  for (const opos::Method& m : methods_) {
+    if (opos::SameName(names[0], m.name)) ids[0] = m.dispid;
+  }
+  if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+  // The methods take no named arguments: any further name is unknown.
+  if (count > 1) hr = DISP_E_UNKNOWNNAME;
+  return hr;
+}
+
+HRESULT ServiceObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                              EXCEPINFO*, UINT* argErr) {
+  if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+  const opos::Method* method = nullptr;
+  for (const opos::Method& m : methods_) {
+    if (m.dispid == id) method = &m;
+  }
+  if (!method || (flags & DISPATCH_METHOD) == 0) return DISP_E_MEMBERNOTFOUND;
+  if (!params) return E_INVALIDARG;
+  if (params->cNamedArgs != 0) return DISP_E_NONAMEDARGS;
+  if (params->cArgs != method->paramCount) return DISP_E_BADPARAMCOUNT;
+  if (params->cArgs != 0 && !params->rgvarg) return E_INVALIDARG;
+
+  // Arguments in their natural order; by-value ones converted to the
+  // parameter's type, by-reference ones checked and passed through.
+  VARIANT args[opos::kMaxParams];
+  for (VARIANT& a : args) VariantInit(&a);
+  HRESULT hr = S_OK;
+  std::size_t i = 0;
+  for (; i < method->paramCount && SUCCEEDED(hr); ++i) {
+    VARIANT* given = &params->rgvarg[method->paramCount - 1 - i];
+    VARTYPE want = VT_EMPTY;
+    switch (method->params[i]) {
+      case opos::Param::kLong: want = VT_I4; break;
+      case opos::Param::kBstr: want = VT_BSTR; break;
+      case opos::Param::kDispatch: want = VT_DISPATCH; break;
+      case opos::Param::kBool: want = VT_BOOL; break;
+      case opos::Param::kLongRef: want = VT_I4 | VT_BYREF; break;
+      case opos::Param::kBstrRef: want = VT_BSTR | VT_BYREF; break;
+    }
+    VARIANT* value = given;
+    if (V_VT(value) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(value)) value = V_VARIANTREF(value);
+    if (V_VT(value) == VT_ERROR && V_ERROR(value) == DISP_E_PARAMNOTFOUND) {
+      hr = DISP_E_PARAMNOTOPTIONAL;
+    } else if (want & VT_BYREF) {
+      if (V_VT(value) != want || !V_BYREF(value)) {
+        hr = DISP_E_TYPEMISMATCH;
+      } else {
+        args[i] = *value;  // the caller's pointer, not owned
+      }
+    } else if (want == VT_DISPATCH && (V_VT(value) == VT_EMPTY || V_VT(value) == VT_NULL)) {
+      V_VT(&args[i]) = VT_DISPATCH;
+      V_DISPATCH(&args[i]) = nullptr;
+    } else if (FAILED(VariantChangeType(&args[i], value, 0, want))) {
+      hr = DISP_E_TYPEMISMATCH;
+    }
+  }
+  if (FAILED(hr)) {
+    if (argErr) *argErr = static_cast<UINT>(method->paramCount - i);
+  } else {
+    hr = CallMethod(*method, args, result, argErr);
+  }
+  for (std::size_t k = 0; k < method->paramCount; ++k) {
+    if ((V_VT(&args[k]) & VT_BYREF) == 0) VariantClear(&args[k]);
+  }
+  return hr;
+}
+
+HRESULT ServiceObject::CallMethod(const opos::Method& m, VARIANT* args, VARIANT* result, UINT*) {
+  long value = 0;
+  std::wstring text;
+  switch (m.dispid) {
+    case opos::kGetPropertyNumber: value = GetPropertyNumber(V_I4(&args[0])); break;
+    case opos::kSetPropertyNumber: SetPropertyNumber(V_I4(&args[0]), V_I4(&args[1])); break;
+    case opos::kGetPropertyString: text = GetPropertyString(V_I4(&args[0])); break;
+    case opos::kSetPropertyString: SetPropertyString(V_I4(&args[0]), V_BSTR(&args[1])); break;
+    case opos::kOpenService:
+      value = OpenService(V_BSTR(&args[0]), V_BSTR(&args[1]), V_DISPATCH(&args[2]));
+      break;
+    case opos::kClose: value = Close(); break;
+    case opos::kClaim: value = Claim(V_I4(&args[0])); break;
+    case opos::kRelease: value = ReleaseDevice(); break;
+    case opos::kCheckHealth: value = CheckHealth(V_I4(&args[0])); break;
+    case opos::kDirectIO: {
+      long data = *V_I4REF(&args[1]);
+      BSTR bstr = *V_BSTRREF(&args[2]);
+      value = DirectIO(V_I4(&args[0]), data, bstr);
+      *V_I4REF(&args[1]) = data;
+      *V_BSTRREF(&args[2]) = bstr;
+      break;
+    }
+    case opos::kCOFreezeEvents: value = COFreezeEvents(V_BOOL(&args[0]) != VARIANT_FALSE); break;
+    case opos::kDeviceMethod12: value = DeviceMethod12(); break;
+    case opos::kDeviceMethod13:
+      value = DeviceMethod13(V_I4(&args[0]), V_I4(&args[1]), V_I4(&args[2]), V_I4(&args[3]));
+      break;
+    default: return DISP_E_MEMBERNOTFOUND;
+  }
+  if (!result) return S_OK;
+  VariantInit(result);
+  if (m.returns == opos::Returns::kLong) {
+    V_VT(result) = VT_I4;
+    V_I4(result) = value;
+  } else if (m.returns == opos::Returns::kBstr) {
+    V_VT(result) = VT_BSTR;
+    V_BSTR(result) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!V_BSTR(result)) return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+// ---- The control object ------------------------------------------------
+
+bool ServiceObject::AttachControl(IDispatch* control, std::span<const char* const> names) {
+  control_ = control;
+  eventCount_ = 0;
+  if (!control_ || names.size() > std::size(eventIds_)) {
+    control_ = nullptr;
+    return false;
+  }
+  for (const char* name : names) {
+    wchar_t wide[64] = {};
+    MultiByteToWideChar(CP_ACP, 0, name, -1, wide, 63);
+    LPOLESTR one = wide;
+    DISPID id = DISPID_UNKNOWN;
+    if (FAILED(control_->GetIDsOfNames(IID_NULL, &one, 1, LOCALE_SYSTEM_DEFAULT, &id))) {
+      control_ = nullptr;
+      eventCount_ = 0;
+      return false;
+    }
+    eventIds_[eventCount_++] = id;
+  }
+  return true;
+}
+
+void ServiceObject::DetachControl() {
+  control_ = nullptr;
+  eventCount_ = 0;
+}
+
+HRESULT ServiceObject::RequestEvent(std::size_t which, std::span<VARIANT> args) {
+  if (!control_ || which >= eventCount_ || args.size() > 8) return E_UNEXPECTED;
+  VARIANT reversed[8];
+  for (std::size_t i = 0; i < args.size(); ++i) reversed[i] = args[args.size() - 1 - i];
+  DISPPARAMS dp{reversed, nullptr, static_cast<UINT>(args.size()), 0};
+  return control_->Invoke(eventIds_[which], IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &dp, nullptr,
+                          nullptr, nullptr);
+}
+
+// ---- Event window ------------------------------------------------------
+
+void ServiceObject::CreateFireDone(const wchar_t* name) {
+  fireDone_.reset(CreateEventW(nullptr, FALSE, FALSE, name));
+}
+
+bool ServiceObject::CreateEventWindow() {
+  if (window_) return true;
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = EventWindowProc;
+  wc.hInstance = ModuleInstance();
+  wc.lpszClassName = kEventWindowClass;
+  RegisterClassW(&wc);  // fails harmlessly when already registered
+  window_ = CreateWindowExW(0, kEventWindowClass, nullptr, 0, 1, 1, 1, 1, nullptr, nullptr, ModuleInstance(),
+                            this);
+  return window_ != nullptr;
+}
+
+void ServiceObject::DestroyEventWindow() {
+  if (window_) {
+    SendMessageW(window_, opos::kWmSoEvent, 1, 0);
+    window_ = nullptr;
+    // The class names this module's window procedure: drop it so that a
+    // module loaded again later registers its own.
+    UnregisterClassW(kEventWindowClass, ModuleInstance());
+  }
+}
+
+bool ServiceObject::PostEventAndWait(long type, HANDLE stop) {
+  HWND window = window_;
+  if (!window || !fireDone_) return false;
+  // A fire-done left set by an event whose waiter already gave up must not
+  // count for this one.
+  ResetEvent(fireDone_.get());
+  if (!PostMessageW(window, opos::kWmSoEvent, 0, type)) return false;
+  const HANDLE waits[2] = {fireDone_.get(), stop};
+  return WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
+LRESULT CALLBACK ServiceObject::EventWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+  if (msg == WM_NCCREATE) {
+    const auto* cs = reinterpret_cast<const CREATESTRUCTW*>(lp);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<ServiceObject*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (msg == opos::kWmSoEvent && self) {
+    if (wp == 1) {
+      DestroyWindow(hwnd);
+      return 1;
+    }
+    self->FireEvent(static_cast<long>(lp));
+    // Set whatever the control object answered, so the worker never waits
+    // for ever.
+    if (self->fireDone_) SetEvent(self->fireDone_.get());
+    return 1;
+  }
+  if (msg == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+}  // namespace oposso

@@ -1,0 +1,116 @@
+// The frame of every service object: IDispatch from a method table, the
+// event requests on the control object, and the hidden event window through
+// which worker threads have events fired on the application's thread.
+//
+// A device class derives from ServiceObject, passes its method table (the
+// common eleven plus its own) and implements the typed methods below. The
+// frame checks every argument before a method runs: wrong count, wrong type
+// (after VariantChangeType where a conversion exists), a missing argument or
+// named arguments are refused with the DISP_E_ code, never read.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <span>
+#include <string>
+
+#include "handle_win.h"
+#include "opos.h"
+
+namespace oposso {
+
+// The module's count of live objects and server locks (DllCanUnloadNow).
+void LockModule();
+void UnlockModule();
+LONG ModuleLocks();
+HINSTANCE ModuleInstance();
+
+class ServiceObject : public IDispatch {
+ public:
+  explicit ServiceObject(std::span<const opos::Method> methods);
+  virtual ~ServiceObject();
+  ServiceObject(const ServiceObject&) = delete;
+  ServiceObject& operator=(const ServiceObject&) = delete;
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IDispatch
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                          DISPID* ids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* excep, UINT* argErr) override;
+
+  // Called on the application's thread by the event window for each event
+  // a worker thread handed over.
+  virtual void FireEvent(long type) = 0;
+
+ protected:
+  // The OPOS methods, called by Invoke with checked arguments.
+  virtual long GetPropertyNumber(long index) = 0;
+  virtual void SetPropertyNumber(long index, long number) = 0;
+  virtual std::wstring GetPropertyString(long index) = 0;
+  virtual void SetPropertyString(long, const wchar_t*) {}
+  virtual long OpenService(const wchar_t* deviceClass, const wchar_t* deviceName, IDispatch* control) = 0;
+  virtual long Close() = 0;
+  virtual long Claim(long timeout) = 0;
+  virtual long ReleaseDevice() = 0;  // the OPOS Release method
+  virtual long CheckHealth(long level) = 0;
+  virtual long DirectIO(long command, long& data, BSTR& text) = 0;
+  virtual long COFreezeEvents(bool freeze) = 0;
+  virtual long DeviceMethod12() { return opos::kIllegal; }
+  virtual long DeviceMethod13(long, long, long, long) { return opos::kIllegal; }
+  // The object's last reference is going: stop whatever still runs.
+  virtual void FinalRelease() {}
+
+  // Result N: ResultCode and ResultCodeExtended both N; returns N.
+  long SetResult(long code) {
+    resultCode_ = code;
+    resultCodeExtended_ = code;
+    return code;
+  }
+  long resultCode_ = 0;
+  long resultCodeExtended_ = 0;
+
+  // ---- The control object and its event requests ----
+  // Keeps `control` (no added reference) and resolves `names` in order with
+  // one GetIDsOfNames call each; false (and the control dropped) on the
+  // first name the control object does not know.
+  bool AttachControl(IDispatch* control, std::span<const char* const> names);
+  void DetachControl();
+  IDispatch* Control() const { return control_; }
+  // Requests the event method resolved as names[which] with `args` in
+  // their natural order; the result of the request is not used.
+  HRESULT RequestEvent(std::size_t which, std::span<VARIANT> args);
+
+  // ---- Event window and fire-done event ----
+  // Creates the hidden window on the calling (application's) thread.
+  bool CreateEventWindow();
+  // Destroys it (sent, so it is gone on return) and wakes any worker
+  // waiting for an event to be fired.
+  void DestroyEventWindow();
+  // For worker threads: posts the event to the window and waits until it
+  // was fired, or until `stop` is set, or the window is gone. False when
+  // the event was not fired.
+  bool PostEventAndWait(long type, HANDLE stop);
+  // The fire-done event: named for the MSR, unnamed for the drawers.
+  void CreateFireDone(const wchar_t* name);
+
+ private:
+  static LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+  HRESULT CallMethod(const opos::Method& m, VARIANT* args, VARIANT* result, UINT* argErr);
+
+  LONG refs_ = 1;
+  std::span<const opos::Method> methods_;
+  IDispatch* control_ = nullptr;
+  DISPID eventIds_[4] = {};
+  std::size_t eventCount_ = 0;
+  HWND window_ = nullptr;
+  kit::UniqueHandle fireDone_;
+};
+
+}  // namespace oposso
