@@ -315,14 +315,15 @@ DWORD WINAPI CMSR::DataThreadProc(void* self) {
   return 0;
 }
 
-bool CMSR::WaitForPort(OVERLAPPED& ov, DWORD& bytes) {
+bool CMSR::WaitForPort(OVERLAPPED& ov, DWORD& bytes, bool& ok) {
   const HANDLE waits[2] = {ov.hEvent, stop_.get()};
   if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
     CancelIo(port_.get());
     GetOverlappedResult(port_.get(), &ov, &bytes, TRUE);
     return false;
   }
-  return GetOverlappedResult(port_.get(), &ov, &bytes, FALSE) != FALSE;
+  ok = GetOverlappedResult(port_.get(), &ov, &bytes, FALSE) != FALSE;
+  return true;
 }
 
 void CMSR::CommReadThread() {
@@ -343,11 +344,8 @@ void CMSR::CommReadThread() {
     if (waitForEvent) {
       DWORD mask = 0;
       ResetEvent(done.get());
-      BOOL ok = WaitCommEvent(port, &mask, &ov);
-      if (!ok && GetLastError() == ERROR_IO_PENDING) {
-        if (!WaitForPort(ov, bytes)) break;
-        ok = TRUE;
-      }
+      bool ok = WaitCommEvent(port, &mask, &ov) != FALSE;
+      if (!ok && GetLastError() == ERROR_IO_PENDING && !WaitForPort(ov, bytes, ok)) break;
       SetCommMask(port, EV_RXCHAR);
       if (!ok || mask == 0) waitForEvent = false;
       if (!(mask & EV_RXCHAR)) continue;
@@ -355,11 +353,8 @@ void CMSR::CommReadThread() {
     ResetEvent(done.get());
     ov = OVERLAPPED{};
     ov.hEvent = done.get();
-    BOOL ok = ReadFile(port, buffer, sizeof buffer, &bytes, &ov);
-    if (!ok && GetLastError() == ERROR_IO_PENDING) {
-      if (!WaitForPort(ov, bytes)) break;
-      ok = TRUE;
-    }
+    bool ok = ReadFile(port, buffer, sizeof buffer, &bytes, &ov) != FALSE;
+    if (!ok && GetLastError() == ERROR_IO_PENDING && !WaitForPort(ov, bytes, ok)) break;
     if (!ok) {
       // A failing port: try again later, without spinning.
       if (WaitForSingleObject(stop_.get(), 100) != WAIT_TIMEOUT) break;

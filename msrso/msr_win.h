@@ -80,9 +80,10 @@ class CMSR final : public oposso::ServiceObject {
   static DWORD WINAPI DataThreadProc(void* self);
   void CommReadThread();
   void DataThread();
-  // Waits for an overlapped operation on the port, or for the stop event
-  // (then cancels it). False when told to stop.
-  bool WaitForPort(OVERLAPPED& ov, DWORD& bytes);
+  // Waits for an overlapped operation on the port (`ok`: whether it
+  // succeeded), or for the stop event (then cancels it). False when told
+  // to stop.
+  bool WaitForPort(OVERLAPPED& ov, DWORD& bytes, bool& ok);
   void ProcessOneLine(std::string_view line);
 
   long Flag(CRITICAL_SECTION& cs, const long& value) {

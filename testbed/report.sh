@@ -35,6 +35,12 @@ if [ -e "$build/win32/bin/KvOposSetup.exe" ]; then
   echo "   imports: $(i686-w64-mingw32-objdump -p "$tmp" | sed -n 's/.*DLL Name: //p' | sort -f | tr '\n' ' ')"
   rm -f "$tmp"
 fi
+echo "-- MSR swipe latency: KvSMsrSo against a minimal overlapped reader, under Wine"
+if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/msr_bench.exe" ]; then
+  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/msr_bench.exe" --swipes 100 2>&1 | tail -n 3
+else
+  echo "   (no Wine session; skipped)"
+fi
 echo "-- cash drawer 1: hand closes the drawer to SOStatusUpdate(0) at the control object, under Wine"
 if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/drawer_bench.exe" ]; then
   timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/drawer_bench.exe" --closes 20 2>&1 | tail -n 2
