@@ -75,7 +75,7 @@ long CMSR::GetPropertyNumber(long index) {
     case opos::kPidxDataCount: return dataCount_;
     case kPidxDecodeData: return decodeData_;
     case kPidxParseDecodeData: return parseDecodeData_;
-    case kPidxTracksToRead: return tracksToRead_;
+    case kPidxTracksToRead: return InterlockedCompareExchange(&tracksToRead_, 0, 0);
     case kPidxCapISO: return 1;
     case kPidxCapJISOne: return 0;
     case kPidxCapJISTwo: return 0;
@@ -106,7 +106,7 @@ void CMSR::SetPropertyNumber(long index, long number) {
       }
       if (index == kPidxDecodeData) decodeData_ = number == 1;
       if (index == kPidxParseDecodeData) parseDecodeData_ = number == 1;
-      if (index == kPidxTracksToRead) tracksToRead_ = number;
+      if (index == kPidxTracksToRead) InterlockedExchange(&tracksToRead_, number);
       SetResult(opos::kSuccess);
       break;
     default:
@@ -385,7 +385,8 @@ void CMSR::ProcessOneLine(std::string_view line) {
     return;  // dropped: no property changes, no event
   }
   msr::CardStrings card;
-  const msr::LineResult result = msr::ProcessLine(line, tracksToRead_, includeLrc_, card);
+  const long tracks = InterlockedCompareExchange(&tracksToRead_, 0, 0);
+  const msr::LineResult result = msr::ProcessLine(line, tracks, includeLrc_, card);
   {
     Lock lock(cardLock_);
     card_ = std::move(card);

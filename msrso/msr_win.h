@@ -107,7 +107,7 @@ class CMSR final : public oposso::ServiceObject {
   bool includeLrc_ = false;
   long decodeData_ = 1;
   long parseDecodeData_ = 1;
-  long tracksToRead_ = msr::kTrack1 | msr::kTrack2;
+  volatile LONG tracksToRead_ = msr::kTrack1 | msr::kTrack2;  // read by DataThread
   msr::CardStrings card_;      // cardLock_: written by DataThread
   CRITICAL_SECTION dataEventLock_, freezeLock_, coFreezeLock_, stateLock_, cardLock_;
 

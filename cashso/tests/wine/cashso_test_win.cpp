@@ -507,6 +507,13 @@ TEST_F(DriverTest, OpenDrawerThenHandClosingReportsOpenAndClosedOnce) {
 TEST_F(DriverTest, DrawerOpenedByHandIsReportedLikeOne) {
   Drawer drawer(kDrawer2);
   Enable(drawer);
+  // Status reporting does not depend on either freeze flag.
+  drawer.SetNumber(opos::kPidxFreezeEvents, 1);
+  VARIANT freeze;
+  VariantInit(&freeze);
+  V_VT(&freeze) = VT_BOOL;
+  V_BOOL(&freeze) = VARIANT_TRUE;
+  EXPECT_EQ(drawer.Call(L"COFreezeEvents", {freeze}), opos::kSuccess);
   ASSERT_TRUE(hand.SetDrawer(2, false));
   ASSERT_TRUE(drawer.PumpUntilUpdates(1, kEventWait));
   ASSERT_TRUE(hand.SetDrawer(2, true));
