@@ -21,20 +21,6 @@ std::wstring DllPath(const cash::DrawerVariant& drawer) {
   return ProgramFolder() + std::wstring(module.begin(), module.end()) + L".dll";
 }
 
-int RunAndWait(const std::wstring& command) {
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring line = command;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  WaitForSingleObject(pi.hProcess, 60000);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
-}
-
 int ThreadCount() {
   kit::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return -1;
@@ -171,7 +157,7 @@ void CashTest::SetUpTestSuite() {
   static bool registered = false;
   if (registered) return;
   for (const cash::DrawerVariant& d : cash::kDrawers) {
-    ASSERT_EQ(RunAndWait(L"regsvr32.exe /s \"" + DllPath(d) + L"\""), 0) << "regsvr32 " << d.module;
+    ASSERT_EQ(testbed::RegisterServer(DllPath(d)), 0) << "regsvr32 " << d.module;
   }
   registered = true;
 }

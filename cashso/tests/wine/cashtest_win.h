@@ -21,7 +21,6 @@ namespace cashtest {
 
 std::wstring ProgramFolder();
 std::wstring DllPath(const cash::DrawerVariant& drawer);
-int RunAndWait(const std::wstring& command);
 int ThreadCount();  // threads of this process
 double Ms(LONGLONG from, LONGLONG to);  // QueryPerformanceCounter ticks to ms
 LONGLONG Now();

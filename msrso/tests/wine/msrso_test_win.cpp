@@ -29,20 +29,6 @@ std::wstring ProgramFolder() {
 
 std::wstring DllPath() { return ProgramFolder() + L"KvSMsrSo.dll"; }
 
-int RunAndWait(const std::wstring& command) {
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring line = command;
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  WaitForSingleObject(pi.hProcess, 60000);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
-}
-
 void WriteDeviceKey(const std::string& port, const std::string& lrc) {
   kit::DeleteTree(HKEY_LOCAL_MACHINE, kDeviceKey);
   kit::UniqueKey key;
@@ -57,7 +43,7 @@ void DeleteDeviceKey() { kit::DeleteTree(HKEY_LOCAL_MACHINE, kDeviceKey); }
 void MsrTest::SetUpTestSuite() {
   static bool registered = false;
   if (registered) return;
-  const int code = RunAndWait(L"regsvr32.exe /s \"" + DllPath() + L"\"");
+  const int code = testbed::RegisterServer(DllPath());
   ASSERT_EQ(code, 0) << "regsvr32 failed";
   registered = true;
   // The win64 test build links the posix-model C++ runtime (and with it

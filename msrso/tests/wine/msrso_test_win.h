@@ -19,7 +19,6 @@ inline constexpr char kDeviceKey[] = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\MSR\\
 std::wstring ProgramFolder();
 std::wstring DllPath();
 // Runs `command` and answers its exit code (or -1).
-int RunAndWait(const std::wstring& command);
 
 // Writes the device key with the given values; an empty `port` writes none.
 void WriteDeviceKey(const std::string& port, const std::string& lrc = "False");
