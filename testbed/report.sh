@@ -23,13 +23,7 @@ else
 fi
 echo "-- RS232 operations against the simulated decoder at 9600 baud, beside a plain client, under Wine"
 if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/link_bench.exe" ]; then
-  # The bench's "message alone" runs use COM2: a port mapped to a folder
-  # fails to open at once, so they time the message and nothing else.
-  nocom=$(mktemp -d)
-  ln -sfn "$nocom" "$WINEPREFIX/dosdevices/com2"
   timeout 600 /usr/lib/wine/wine64 "$build/win64/bin/link_bench.exe" --runs 9 2>&1
-  rm -f "$WINEPREFIX/dosdevices/com2"
-  rmdir "$nocom"
 else
   echo "   (no Wine session; skipped)"
 fi
