@@ -125,6 +125,10 @@ void MainWindow::OnCreate() {
   client_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"MDICLIENT", nullptr,
                             WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_VSCROLL | WS_HSCROLL, 0, 0,
                             0, 0, hwnd_, nullptr, instance_, &ccs);
+  // An empty workspace has no scroll bars. The client would hide them at its
+  // first recalculation, which it posts, so after the window is on screen:
+  // hiding them now spares the first show a layout of bars that go at once.
+  ShowScrollBar(client_, SB_BOTH, FALSE);
 
   ResetFileState("Your description about this configuration file");
 }

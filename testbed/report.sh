@@ -17,7 +17,7 @@ done
 rm -rf "$tmp"
 echo "-- start-up to the first shown window, under Wine"
 if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/startup_bench.exe" ]; then
-  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/startup_bench.exe" --runs 9 2>&1 | tail -n 2
+  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/startup_bench.exe" --runs 15 2>&1 | tail -n 2
 else
   echo "   (no Wine session; skipped)"
 fi
