@@ -8,10 +8,14 @@
 //             (BM_CLICK, or WM_COMMAND/BN_CLICKED from a control);
 //   created   a dialog window (#32770, which is what a message box is) is
 //             being created;
-//   activated a dialog window is being activated, i.e. it is on screen.
+//   activated a dialog window is being activated, i.e. it is on screen;
+//   destroyed a dialog window is being destroyed, the last step of a
+//             message box that has been answered.
 // So "created - click" is the operation up to the moment the program asks
 // for its result message, free of how long the message box itself and the
 // bench's polling take, and "activated - created" is the box's own cost.
+// For an operation that asks first, "created - destroyed" starts once its
+// question box has gone, and "destroyed - click" is what closing it cost.
 #include "linkmarks_win.h"
 
 namespace {
@@ -43,11 +47,15 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK LinkMarksGetMessage(int code, 
 }
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK LinkMarksCbt(int code, WPARAM wParam, LPARAM lParam) {
-  if (g_marks && (code == HCBT_CREATEWND || code == HCBT_ACTIVATE)) {
+  volatile LONGLONG* mark = nullptr;
+  if (g_marks) {
+    if (code == HCBT_CREATEWND) mark = &g_marks->created;
+    if (code == HCBT_ACTIVATE) mark = &g_marks->activated;
+    if (code == HCBT_DESTROYWND) mark = &g_marks->destroyed;
+  }
+  if (mark) {
     const LONGLONG now = Now();
-    if (IsDialog(reinterpret_cast<HWND>(wParam))) {
-      InterlockedExchange64(code == HCBT_CREATEWND ? &g_marks->created : &g_marks->activated, now);
-    }
+    if (IsDialog(reinterpret_cast<HWND>(wParam))) InterlockedExchange64(mark, now);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -13,6 +13,7 @@ struct Marks {
   volatile LONGLONG click;      // a posted button press taken from the queue
   volatile LONGLONG created;    // a dialog (message box) being created
   volatile LONGLONG activated;  // a dialog being activated: on screen
+  volatile LONGLONG destroyed;  // a dialog being destroyed: a question answered
 };
 
 }  // namespace linkmarks
