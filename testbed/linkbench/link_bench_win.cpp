@@ -1,7 +1,7 @@
 // link_bench: how much time Q5RSetup adds to each RS232 operation beyond a
 // plain client doing the same exchange. The simulated decoder on COM1 paces
 // its replies at 9600 baud and pauses 20 ms before answering, as a decoder
-// does. For every run of every operation the bench presses the real
+// does. Round by round, every operation once, the bench presses the real
 // program's button (and answers its question, for the operations that ask
 // one), waits for the result message, then runs link_reference.exe
 // (blocking ReadFile/WriteFile, same port, same line settings, same
@@ -137,6 +137,21 @@ Timing Time(const guidriver::Process& app, HWND main, Marks& marks, int button, 
   return t;
 }
 
+// True when neither `top` nor any window inside it has an area left to paint.
+bool Painted(HWND top) {
+  if (GetUpdateRect(top, nullptr, FALSE)) return false;
+  bool clean = true;
+  EnumChildWindows(
+      top,
+      [](HWND hwnd, LPARAM flag) -> BOOL {
+        if (!GetUpdateRect(hwnd, nullptr, FALSE)) return TRUE;
+        *reinterpret_cast<bool*>(flag) = false;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&clean));
+  return clean;
+}
+
 struct Stats {
   double min = -1, median = -1, max = -1;
 };
@@ -196,11 +211,17 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
   }
-  // Ten records of 60 characters: 620 bytes of stream, ten blocks.
-  std::vector<std::string> records;
-  for (char c = 'a'; c < 'a' + 10; ++c) records.push_back("--record=" + std::string(60, c));
-  const std::string settings = "baud=9600\nturnaround-ms=20\n";
-  testbed::SerialDecoder decoder(1, settings + "upload-section=mag\n", records);
+  // The decoder's memory holds ten records of 60 characters (620 bytes of
+  // stream, ten blocks) for every read. A clear empties it, and the
+  // simulator loads records again only when they change, so the letters
+  // alternate round by round.
+  const std::string base = "baud=9600\nturnaround-ms=20\nupload-section=mag\n";
+  const auto withRecords = [&](int round) {
+    std::string text = base;
+    for (char c = 'a'; c < 'a' + 10; ++c) text += "record=" + std::string(60, round % 2 ? c - 'a' + 'A' : c) + "\n";
+    return text;
+  };
+  testbed::SerialDecoder decoder(1, withRecords(0));
   if (!decoder.Ready()) {
     std::printf("link: no simulated decoder: %s\n", decoder.Error().c_str());
     return 1;
@@ -230,37 +251,58 @@ int main(int argc, char** argv) {
     std::printf("link: cannot hook Q5RSetup's window thread (error %lu)\n", GetLastError());
     return 1;
   }
-  int openWindow = 0;
-  std::vector<std::string> figures;
-  for (const Operation& op : operations) {
-    if (op.window != openWindow) {
-      guidriver::InvokeCommand(main, op.window);
-      guidriver::Poll([&] { return Control(main, op.button) != nullptr; }, 10000);
-      openWindow = op.window;
-    }
+  // Round by round, every operation once, so that a slow spell of a shared
+  // machine spreads over all of them instead of taking one operation's runs.
+  struct Samples {
     std::vector<double> program, reference, message, question, extra;
     int failed = 0;
-    for (int run = 0; run < runs; ++run) {
-      if (op.button == IDC_CMDCLEAR) decoder.SetSettings(settings);
+  };
+  std::vector<Samples> samples(std::size(operations));
+  int openWindow = 0;
+  for (int round = 0; round < runs; ++round) {
+    for (std::size_t i = 0; i < std::size(operations); ++i) {
+      const Operation& op = operations[i];
+      if (op.window != openWindow) {
+        // Leaving the memory window with a read not saved asks first: no.
+        guidriver::InvokeCommand(main, op.window);
+        guidriver::Poll(
+            [&] {
+              if (auto box = guidriver::FindMessageBox(app.Pid())) guidriver::Press(*box, L"No");
+              return Control(main, op.button) != nullptr;
+            },
+            10000);
+        // A window just opened is still being drawn: wait until nothing of
+        // the program's is left to paint, so the first press meets the
+        // window as every later one does.
+        guidriver::Poll([&] { return Painted(main); }, 10000);
+        openWindow = op.window;
+      }
+      if (op.blocks > 1) decoder.SetSettings(withRecords(round));
       const Timing t = Time(app, main, marks, op.button, op.asks);
       const double ref = Reference(op.reference);
+      Samples& s = samples[i];
       if (t.program < 0 || t.message < 0 || ref < 0 || (op.asks && t.question < 0)) {
-        ++failed;
+        ++s.failed;
         continue;
       }
-      program.push_back(t.program);
-      message.push_back(t.message);
-      if (op.asks) question.push_back(t.question);
-      reference.push_back(ref);
-      extra.push_back((t.program - ref) / op.blocks);
+      s.program.push_back(t.program);
+      s.message.push_back(t.message);
+      if (op.asks) s.question.push_back(t.question);
+      s.reference.push_back(ref);
+      s.extra.push_back((t.program - ref) / op.blocks);
     }
-    const Stats extraStats = Summary(extra);
+  }
+  std::vector<std::string> figures;
+  for (std::size_t i = 0; i < std::size(operations); ++i) {
+    const Operation& op = operations[i];
+    const Samples& s = samples[i];
+    const Stats extraStats = Summary(s.extra);
     std::printf("  %-12s Q5RSetup %s, reference %s, extra%s %s; message box %s", op.name,
-                Describe(Summary(program)).c_str(), Describe(Summary(reference)).c_str(),
-                op.blocks > 1 ? " per block" : "", Describe(extraStats).c_str(), Describe(Summary(message)).c_str());
-    if (op.asks) std::printf("; question closes %s", Describe(Summary(question)).c_str());
-    std::printf(" (min / median / max of %zu", extra.size());
-    std::printf(failed ? ", %d runs failed)\n" : ")\n", failed);
+                Describe(Summary(s.program)).c_str(), Describe(Summary(s.reference)).c_str(),
+                op.blocks > 1 ? " per block" : "", Describe(extraStats).c_str(), Describe(Summary(s.message)).c_str());
+    if (op.asks) std::printf("; question closes %s", Describe(Summary(s.question)).c_str());
+    std::printf(" (min / median / max of %zu", s.extra.size());
+    std::printf(s.failed ? ", %d runs failed)\n" : ")\n", s.failed);
     char figure[160];
     std::snprintf(figure, sizeof figure, "figure: link-%s-extra%s %.1f ms (goal <= %.0f)", op.name,
                   op.blocks > 1 ? "-per-block" : "", extraStats.median, op.goalMs);
