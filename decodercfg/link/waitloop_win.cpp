@@ -6,9 +6,10 @@ namespace q5r {
 
 namespace {
 
-// How long one pass sleeps when no message arrives: short enough that a
-// serial reply polled by `done` is seen within a few milliseconds.
-constexpr DWORD kPassMs = 2;
+// How long one pass sleeps when no message arrives: a serial reply polled
+// by `done` is seen about a millisecond after it is in, which is what each
+// block of a memory read waits on top of the wire.
+constexpr DWORD kPassMs = 1;
 
 void DispatchPending() {
   MSG msg;
