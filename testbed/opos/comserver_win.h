@@ -55,6 +55,42 @@ class ClassFactory : public IClassFactory {
   }
 };
 
+// A plain late-bound object: IUnknown, no type information, and the module
+// locked while it lives. It starts with one reference; a subclass adds
+// GetIDsOfNames and Invoke.
+class DispatchObject : public IDispatch {
+ public:
+  DispatchObject() { LockModule(); }
+  virtual ~DispatchObject() { UnlockModule(); }
+  DispatchObject(const DispatchObject&) = delete;
+  DispatchObject& operator=(const DispatchObject&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&refs_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+ private:
+  LONG refs_ = 1;
+};
+
 // Writes CLSID\{clsid}\InprocServer32 (this module, apartment threaded), its
 // ProgID, and the ProgID's CLSID.
 HRESULT RegisterClass(const CLSID& clsid, const char* progId, const char* description);

@@ -49,31 +49,8 @@ const Card kCard[] = {
 };
 
 template <bool kMsr>
-class FakeSo final : public IDispatch {
+class FakeSo final : public DispatchObject {
  public:
-  FakeSo() { LockModule(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     static const std::vector<DispatchName> table = {
         {L"GetPropertyNumber", kGetPropertyNumber}, {L"SetPropertyNumber", kSetPropertyNumber},
@@ -158,8 +135,6 @@ class FakeSo final : public IDispatch {
   }
 
  private:
-  ~FakeSo() { UnlockModule(); }
-
   long ReadDrawer() {
     if (openReads_ <= 0) return 0;
     --openReads_;
@@ -193,7 +168,6 @@ class FakeSo final : public IDispatch {
     self->Release();
   }
 
-  LONG refs_ = 1;
   IDispatch* control_ = nullptr;
   bool claimed_ = false, enabled_ = false, dataEventEnabled_ = false, reported_ = false, delivered_ = false;
   long state_ = 1;

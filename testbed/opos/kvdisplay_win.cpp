@@ -50,31 +50,8 @@ bool CloseFails() {
   return GetEnvironmentVariableA("KVDISPLAY_FAIL_CLOSE", value, sizeof value) && value[0] == '1';
 }
 
-class Display final : public IDispatch {
+class Display final : public DispatchObject {
  public:
-  Display() { LockModule(); }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     return IdsOfNames(kNames, names, count, ids);
   }
@@ -181,8 +158,6 @@ class Display final : public IDispatch {
   }
 
  private:
-  ~Display() { UnlockModule(); }
-  LONG refs_ = 1;
   bool opened_ = false, claimed_ = false, enabled_ = false;
   long resultCode_ = 0;
 };
