@@ -8,7 +8,7 @@
 
 namespace cash {
 
-CashDrawer::CashDrawer() : ServiceObject(kDrawerMethods) { CreateFireDone(nullptr); }
+CashDrawer::CashDrawer() : ServiceObject(kDrawerMethods) {}
 
 CashDrawer::~CashDrawer() = default;
 
@@ -90,23 +90,28 @@ void CashDrawer::SetPropertyNumber(long index, long number) {
   }
 }
 
-std::wstring CashDrawer::GetPropertyString(long index) { return StringPropertyText(index, kThisDrawer); }
+std::wstring CashDrawer::GetPropertyString(long index) {
+  if (index == opos::kPidxCheckHealthText) return healthText_;
+  return StringPropertyText(index, kThisDrawer);
+}
 
 // ---- Methods -----------------------------------------------------------
 
 long CashDrawer::OpenService(const wchar_t*, const wchar_t* deviceName, IDispatch* control) {
   if (opened_) Close();
   kit::UniqueKey key;
-  const std::string path = kDeviceClassKey + kit::ToAnsi(deviceName ? deviceName : L"");
-  if (kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) {
-    return SetResult(opos::kNoService);
-  }
+  if (!OpenDeviceKey(kDeviceClassKey, deviceName, key)) return SetResult(opos::kNoService);
   if (!AttachControl(control, kEventNames)) return SetResult(opos::kNoService);
   capStatus_ = CapStatusFrom(kit::QueryString(key.get(), "CapStatus")) ? 1 : 0;
-  mode_ = DirectModeFrom(kit::QueryString(key.get(), "OpSysNT")) ? PortMode::kDirect : PortMode::kDriver;
+  const bool direct = DirectModeFrom(kit::QueryString(key.get(), "OpSysNT"));
   key.reset();
   driverPort_.Close();
-  if (mode_ == PortMode::kDriver && !driverPort_.Open()) return SetResult(opos::kNoService);
+  healthText_ = L"OK";
+  if (direct) {
+    healthText_ = kDirectModeRefused;
+    return SetResult(opos::kNoService);
+  }
+  if (!driverPort_.Open()) return SetResult(opos::kNoService);
   opened_ = true;
   state_ = opos::kIdle;
   claimed_ = 0;
@@ -130,7 +135,7 @@ long CashDrawer::Close() {
 long CashDrawer::Claim(long) {
   if (!opened_) return SetResult(opos::kNotClaimed);
   // Release closed the driver: a Claim after it opens the driver again.
-  if (mode_ == PortMode::kDriver && !driverPort_.IsOpen() && !driverPort_.Open()) {
+  if (!driverPort_.IsOpen() && !driverPort_.Open()) {
     return SetResult(opos::kFailure);
   }
   if (!claimed_) monitorArmed_ = true;
@@ -168,7 +173,7 @@ long CashDrawer::DeviceMethod12() {
   if (!claimed_) return SetResult(opos::kNotClaimed);
   if (!deviceEnabled_) return SetResult(opos::kDisabled);
   InterlockedExchange(&drawerOpened_, 1);
-  KickPulse(Port(), till_, mode_, kThisDrawer.kickValue);
+  KickPulse(driverPort_, till_, kThisDrawer.kickValue);
   if (runEvent_) SetEvent(runEvent_.get());
   return SetResult(opos::kSuccess);
 }
@@ -186,17 +191,12 @@ long CashDrawer::DeviceMethod13(long beepTimeout, long beepFrequency, long beepD
 
 // ---- Status and monitor --------------------------------------------------
 
-DrawerPort& CashDrawer::Port() {
-  if (mode_ == PortMode::kDirect) return directPort_;
-  return driverPort_;
-}
-
 long CashDrawer::ReadStatus() {
   // Without an open device there is no register to read: the last value.
-  if (!opened_ || (mode_ == PortMode::kDriver && !driverPort_.IsOpen())) {
+  if (!opened_ || !driverPort_.IsOpen()) {
     return InterlockedCompareExchange(&drawerOpened_, 0, 0);
   }
-  const long opened = ReadDrawerOpened(Port(), kThisDrawer.statusMask);
+  const long opened = ReadDrawerOpened(driverPort_, kThisDrawer.statusMask);
   InterlockedExchange(&drawerOpened_, opened);
   return opened;
 }
@@ -237,7 +237,7 @@ void CashDrawer::MonitorThread() {
     const HANDLE waits[2] = {stop, run};
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return;
     if (WaitForSingleObject(stop, kPollMs) != WAIT_TIMEOUT) return;
-    const std::optional<std::uint8_t> status = Port().ReadStatus();
+    const std::optional<std::uint8_t> status = driverPort_.ReadStatus();
     // A failed read counts as closed, as for every status read.
     const std::uint8_t masked = status ? static_cast<std::uint8_t>(*status & kThisDrawer.statusMask)
                                        : kThisDrawer.statusMask;

@@ -53,7 +53,6 @@ class CashDrawer final : public oposso::ServiceObject {
   void FinalRelease() override;
 
  private:
-  DrawerPort& Port();
   // Reads the status register now and stores DrawerOpened.
   long ReadStatus();
   void StartMonitor();
@@ -72,9 +71,8 @@ class CashDrawer final : public oposso::ServiceObject {
   volatile LONG eventStatus_ = 0;   // the DrawerOpened a status event reports
   bool monitorArmed_ = false;       // the next DeviceEnabled write starts it
 
-  PortMode mode_ = PortMode::kDriver;
+  const wchar_t* healthText_ = L"OK";  // CheckHealthText
   DriverPort driverPort_;
-  DirectPort directPort_;
   SystemTill till_;
 
   kit::UniqueHandle runEvent_;  // manual-reset: the monitor polls while set

@@ -32,8 +32,7 @@ long ReadDrawerOpened(DrawerPort& port, std::uint8_t mask) {
   return DrawerOpenedFrom(*status, mask);
 }
 
-void KickPulse(DrawerPort& port, Till& till, PortMode mode, std::uint8_t kick) {
-  if (mode == PortMode::kDirect) port.WriteKick(0);
+void KickPulse(DrawerPort& port, Till& till, std::uint8_t kick) {
   port.WriteKick(kick);
   till.Sleep(kPulseMs);
   port.WriteKick(0);

@@ -65,19 +65,22 @@ inline constexpr char kDeviceClassKey[] = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\
 bool CapStatusFrom(const std::optional<std::string>& capStatus);   // "False": 0, else 1
 bool DirectModeFrom(const std::optional<std::string>& opSysNT);    // "False": direct
 
-// Ports: offsets from the first port of the range; the direct range starts
-// at 0x200 (the driver's is its "IoPortAddress").
+// Direct mode asks for port instructions in user mode, which every Windows
+// of the NT family (every Windows this kit runs on) refuses with an
+// exception that ends the application. The device is therefore not opened
+// in direct mode, and CheckHealthText says why.
+inline constexpr wchar_t kDirectModeRefused[] =
+    L"Direct port access is not possible on this Windows: set OpSysNT to True and install the Tillport driver";
+
+// Ports: offsets from the first port of the driver's range ("IoPortAddress").
 inline constexpr std::uint32_t kKickOffset = 0;
 inline constexpr std::uint32_t kStatusOffset = 1;
-inline constexpr std::uint16_t kDirectBase = 0x200;
 
 // Timings, in milliseconds.
 inline constexpr unsigned kPulseMs = 300;
 inline constexpr unsigned kPollMs = 1000;
 inline constexpr unsigned kWaitFirstMs = 2000;
 inline constexpr unsigned kWaitStepMs = 100;
-
-enum class PortMode { kDriver, kDirect };
 
 // The two registers, however they are reached.
 class DrawerPort {
@@ -103,8 +106,8 @@ long DrawerOpenedFrom(std::uint8_t status, std::uint8_t mask);
 // counts as closed, so that nothing waits for ever on a lost device.
 long ReadDrawerOpened(DrawerPort& port, std::uint8_t mask);
 
-// The 300 ms pulse of the drawer's kick value. Direct mode writes 0 first.
-void KickPulse(DrawerPort& port, Till& till, PortMode mode, std::uint8_t kick);
+// The 300 ms pulse of the drawer's kick value.
+void KickPulse(DrawerPort& port, Till& till, std::uint8_t kick);
 
 // The monitor's memory of what it last reported: the drawer's status bit,
 // starting clear, so the first poll of a closed drawer reports it closed

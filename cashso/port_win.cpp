@@ -34,20 +34,4 @@ std::optional<std::uint8_t> DriverPort::ReadStatus() {
   return output[0];
 }
 
-// One byte in or out at a port address in DX: the instructions IN AL,DX and
-// OUT DX,AL, nothing else, so a debugger or a test sees exactly these.
-__attribute__((noinline)) static void OutByte(std::uint16_t port, std::uint8_t value) {
-  __asm__ __volatile__("outb %b0, %w1" : : "a"(value), "d"(port));
-}
-
-__attribute__((noinline)) static std::uint8_t InByte(std::uint16_t port) {
-  std::uint8_t value;
-  __asm__ __volatile__("inb %w1, %b0" : "=a"(value) : "d"(port));
-  return value;
-}
-
-void DirectPort::WriteKick(std::uint8_t value) { OutByte(kDirectBase + kKickOffset, value); }
-
-std::optional<std::uint8_t> DirectPort::ReadStatus() { return InByte(kDirectBase + kStatusOffset); }
-
 }  // namespace cash

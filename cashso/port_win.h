@@ -1,6 +1,4 @@
-// The two ways to the drawer registers: through the Tillport driver's
-// device "\\.\Tillport", or by port instructions where the system lets
-// user-mode code execute them (direct mode).
+// The drawer registers, through the Tillport driver's device "\\.\Tillport".
 #pragma once
 
 #include <windows.h>
@@ -22,12 +20,6 @@ class DriverPort final : public DrawerPort {
 
  private:
   kit::UniqueHandle device_;
-};
-
-class DirectPort final : public DrawerPort {
- public:
-  void WriteKick(std::uint8_t value) override;
-  std::optional<std::uint8_t> ReadStatus() override;
 };
 
 // Time and sound of the Windows system.

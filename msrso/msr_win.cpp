@@ -36,7 +36,6 @@ CMSR::CMSR() : ServiceObject(kMsrMethods) {
   for (CRITICAL_SECTION* cs : {&dataEventLock_, &freezeLock_, &coFreezeLock_, &stateLock_, &cardLock_}) {
     InitializeCriticalSection(cs);
   }
-  CreateFireDone(L"VUZFireEventDoneEV");
 }
 
 CMSR::~CMSR() {
@@ -135,8 +134,7 @@ std::wstring CMSR::GetPropertyString(long index) {
 long CMSR::OpenService(const wchar_t*, const wchar_t* deviceName, IDispatch* control) {
   if (opened_) Close();
   kit::UniqueKey key;
-  const std::string path = kDeviceClassKey + kit::ToAnsi(deviceName ? deviceName : L"");
-  if (kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS, key) != ERROR_SUCCESS) return SetResult(opos::kNoService);
+  if (!OpenDeviceKey(kDeviceClassKey, deviceName, key)) return SetResult(opos::kNoService);
   if (!AttachControl(control, kEventNames)) return SetResult(opos::kNoService);
   includeLrc_ = kit::QueryString(key.get(), "Lrc") == std::optional<std::string>("True");
   portName_ = kit::QueryString(key.get(), "Port").value_or("");
@@ -190,7 +188,6 @@ long CMSR::ReleaseDevice() {
   // Both workers end and are waited for before the window and the port
   // go: none is left blocked on an event the window will never fire.
   StopThreads();
-  if (port_) SetCommMask(port_.get(), EV_BREAK);
   port_.reset();
   DestroyEventWindow();
   return SetResult(opos::kSuccess);
@@ -254,6 +251,8 @@ void CMSR::FireEvent(long type) {
 void CMSR::SetUpPort() {
   HANDLE port = port_.get();
   PurgeComm(port, PURGE_TXCLEAR | PURGE_RXCLEAR);
+  DWORD errors = 0;
+  ClearCommError(port, &errors, nullptr);
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = 50;
   timeouts.ReadTotalTimeoutMultiplier = 10;
@@ -276,6 +275,9 @@ void CMSR::SetUpPort() {
   dcb.fOutX = FALSE;
   dcb.fInX = FALSE;
   dcb.fNull = FALSE;
+  // A line error must not stop every later read: errors are taken with
+  // ClearCommError after each read instead.
+  dcb.fAbortOnError = FALSE;
   dcb.fDtrControl = DTR_CONTROL_DISABLE;
   dcb.fRtsControl = RTS_CONTROL_DISABLE;
   SetCommState(port, &dcb);
@@ -315,78 +317,99 @@ DWORD WINAPI CMSR::DataThreadProc(void* self) {
   return 0;
 }
 
-bool CMSR::WaitForPort(OVERLAPPED& ov, DWORD& bytes, bool& ok) {
-  const HANDLE waits[2] = {ov.hEvent, stop_.get()};
-  if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-    CancelIo(port_.get());
-    GetOverlappedResult(port_.get(), &ov, &bytes, TRUE);
-    return false;
+namespace {
+
+// The serial port as the receive loop sees it: overlapped reads bounded by
+// the port's time-outs, so a read ends at the latest when the total time-out
+// runs out and the loop neither spins nor blocks for good. The reader does
+// not wait for receive events first: the read itself waits for the first
+// byte, and Wine serves a receive-event wait with a helper thread that ends
+// without the loader's thread shutdown, which breaks the next load of any
+// module with thread-local storage (such as this one) in the process.
+class SerialReaderPort final : public msr::ReaderPort {
+ public:
+  SerialReaderPort(HANDLE port, HANDLE stop) : port_(port), stop_(stop) {}
+  bool Ready() const { return static_cast<bool>(done_); }
+
+  msr::ReadStatus Read(std::span<std::uint8_t> into, std::size_t& got) override {
+    if (WaitForSingleObject(stop_, 0) != WAIT_TIMEOUT) return msr::ReadStatus::kStopped;
+    ResetEvent(done_.get());
+    OVERLAPPED ov{};
+    ov.hEvent = done_.get();
+    DWORD bytes = 0;
+    BOOL ok = ReadFile(port_, into.data(), static_cast<DWORD>(into.size()), &bytes, &ov);
+    if (!ok && GetLastError() == ERROR_IO_PENDING) {
+      const HANDLE waits[2] = {done_.get(), stop_};
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        CancelIo(port_);
+        GetOverlappedResult(port_, &ov, &bytes, TRUE);
+        return msr::ReadStatus::kStopped;
+      }
+      ok = GetOverlappedResult(port_, &ov, &bytes, FALSE);
+    }
+    got = ok ? bytes : 0;
+    return ok ? msr::ReadStatus::kDone : msr::ReadStatus::kFailed;
   }
-  ok = GetOverlappedResult(port_.get(), &ov, &bytes, FALSE) != FALSE;
-  return true;
-}
+
+  unsigned TakeLineErrors() override {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(port_, &errors, &status)) return 0;
+    unsigned line = 0;
+    if (errors & CE_FRAME) line |= msr::kLineFraming;
+    if (errors & (CE_OVERRUN | CE_RXOVER)) line |= msr::kLineOverrun;
+    if (errors & CE_RXPARITY) line |= msr::kLineParity;
+    if (errors & CE_BREAK) line |= msr::kLineBreak;
+    return line;
+  }
+
+  bool Pause(unsigned ms) override { return WaitForSingleObject(stop_, ms) == WAIT_TIMEOUT; }
+
+ private:
+  HANDLE port_;
+  HANDLE stop_;
+  kit::UniqueHandle done_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+}  // namespace
 
 void CMSR::CommReadThread() {
-  const HANDLE port = port_.get();
-  kit::UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!done) return;
-  std::uint8_t buffer[msr::kReceiveBufferSize];
-  // WaitCommEvent first, as on a real port it blocks until a byte comes.
-  // Where it ends without an event (Wine on a pseudo-terminal ends it at
-  // once), the reader goes over to blocking reads bounded by the port's
-  // time-outs: it neither spins nor stops.
-  bool waitForEvent = true;
-  SetCommMask(port, EV_RXCHAR);
-  while (WaitForSingleObject(stop_.get(), 0) == WAIT_TIMEOUT) {
-    OVERLAPPED ov{};
-    ov.hEvent = done.get();
-    DWORD bytes = 0;
-    if (waitForEvent) {
-      DWORD mask = 0;
-      ResetEvent(done.get());
-      bool ok = WaitCommEvent(port, &mask, &ov) != FALSE;
-      if (!ok && GetLastError() == ERROR_IO_PENDING && !WaitForPort(ov, bytes, ok)) break;
-      SetCommMask(port, EV_RXCHAR);
-      if (!ok || mask == 0) waitForEvent = false;
-      if (!(mask & EV_RXCHAR)) continue;
-    }
-    ResetEvent(done.get());
-    ov = OVERLAPPED{};
-    ov.hEvent = done.get();
-    bool ok = ReadFile(port, buffer, sizeof buffer, &bytes, &ov) != FALSE;
-    if (!ok && GetLastError() == ERROR_IO_PENDING && !WaitForPort(ov, bytes, ok)) break;
-    if (!ok) {
-      // A failing port: try again later, without spinning.
-      if (WaitForSingleObject(stop_.get(), 100) != WAIT_TIMEOUT) break;
-      continue;
-    }
-    if (bytes == 0) continue;
-    // Hand the bytes over only when DataThread is done with the last line;
-    // otherwise they are dropped (lines are never queued).
-    if (InterlockedCompareExchange(&lineInFlight_, 1, 0) == 0) {
-      std::memcpy(receiveBuffer_, buffer, bytes);
-      receiveCount_ = bytes;
-      SetEvent(dataReady_.get());
-    }
-  }
+  SerialReaderPort port(port_.get(), stop_.get());
+  if (port.Ready()) msr::RunReader(port, *this);
+}
+
+void CMSR::Received(std::span<const std::uint8_t> bytes) { HandOver(bytes, false); }
+
+void CMSR::LineFailed(unsigned) { HandOver({}, true); }
+
+void CMSR::HandOver(std::span<const std::uint8_t> bytes, bool failed) {
+  // Only when DataThread is done with the last line; otherwise the read is
+  // dropped (lines are never queued).
+  if (InterlockedCompareExchange(&lineInFlight_, 1, 0) != 0) return;
+  std::memcpy(receiveBuffer_, bytes.data(), bytes.size());
+  receiveCount_ = static_cast<DWORD>(bytes.size());
+  receiveFailed_ = failed;
+  SetEvent(dataReady_.get());
 }
 
 void CMSR::DataThread() {
   const HANDLE waits[2] = {dataReady_.get(), stop_.get()};
   while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-    ProcessOneLine(msr::TakeLine(receiveBuffer_, receiveCount_));
+    ProcessOneLine(msr::TakeLine(receiveBuffer_, receiveCount_), receiveFailed_);
     InterlockedExchange(&lineInFlight_, 0);
   }
 }
 
-void CMSR::ProcessOneLine(std::string_view line) {
+void CMSR::ProcessOneLine(std::string_view line, bool lineFailed) {
   if (!Flag(dataEventLock_, dataEventEnabled_) || Flag(freezeLock_, freezeEvents_) ||
       Flag(coFreezeLock_, coFreezeEvents_)) {
     return;  // dropped: no property changes, no event
   }
   msr::CardStrings card;
   const long tracks = InterlockedCompareExchange(&tracksToRead_, 0, 0);
-  const msr::LineResult result = msr::ProcessLine(line, tracks, includeLrc_, card);
+  // A swipe damaged on the line is unreadable: its card strings are empty.
+  const msr::LineResult result =
+      lineFailed ? msr::LineResult::kError : msr::ProcessLine(line, tracks, includeLrc_, card);
   {
     Lock lock(cardLock_);
     card_ = std::move(card);

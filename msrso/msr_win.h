@@ -16,6 +16,7 @@
 
 #include "cardline.h"
 #include "handle_win.h"
+#include "linereader.h"
 #include "serviceobject_win.h"
 
 namespace msrso {
@@ -38,7 +39,7 @@ inline constexpr wchar_t kDeviceName[] = L"KvMsr";
 inline constexpr wchar_t kServiceObjectDescription[] = L"Kv MSR Service Object";
 inline constexpr char kDeviceClassKey[] = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\MSR\\";
 
-class CMSR final : public oposso::ServiceObject {
+class CMSR final : public oposso::ServiceObject, private msr::LineSink {
  public:
   CMSR();
   ~CMSR() override;
@@ -80,11 +81,12 @@ class CMSR final : public oposso::ServiceObject {
   static DWORD WINAPI DataThreadProc(void* self);
   void CommReadThread();
   void DataThread();
-  // Waits for an overlapped operation on the port (`ok`: whether it
-  // succeeded), or for the stop event (then cancels it). False when told
-  // to stop.
-  bool WaitForPort(OVERLAPPED& ov, DWORD& bytes, bool& ok);
-  void ProcessOneLine(std::string_view line);
+  // msr::LineSink, called by CommReadThread.
+  void Received(std::span<const std::uint8_t> bytes) override;
+  void LineFailed(unsigned errors) override;
+  // Hands a read to DataThread unless a line is still in flight.
+  void HandOver(std::span<const std::uint8_t> bytes, bool failed);
+  void ProcessOneLine(std::string_view line, bool lineFailed);
 
   long Flag(CRITICAL_SECTION& cs, const long& value) {
     Lock lock(cs);
@@ -120,6 +122,7 @@ class CMSR final : public oposso::ServiceObject {
   volatile LONG lineInFlight_ = 0;  // ReceiveBuffer belongs to DataThread
   std::uint8_t receiveBuffer_[msr::kReceiveBufferSize] = {};
   DWORD receiveCount_ = 0;
+  bool receiveFailed_ = false;  // the line came with line errors
 };
 
 }  // namespace msrso

@@ -2,6 +2,9 @@
 
 #include <oleauto.h>
 
+#include "registry_win.h"
+#include "text_win.h"
+
 namespace oposso {
 
 namespace {
@@ -175,6 +178,11 @@ HRESULT ServiceObject::CallMethod(const opos::Method& m, VARIANT* args, VARIANT*
   return S_OK;
 }
 
+bool ServiceObject::OpenDeviceKey(const char* classKeyPath, const wchar_t* deviceName, kit::UniqueKey& key) {
+  const std::string path = classKeyPath + kit::ToAnsi(deviceName ? deviceName : L"");
+  return kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key) == ERROR_SUCCESS;
+}
+
 // ---- The control object ------------------------------------------------
 
 bool ServiceObject::AttachControl(IDispatch* control, std::span<const char* const> names) {
@@ -215,10 +223,6 @@ HRESULT ServiceObject::RequestEvent(std::size_t which, std::span<VARIANT> args) 
 
 // ---- Event window ------------------------------------------------------
 
-void ServiceObject::CreateFireDone(const wchar_t* name) {
-  fireDone_.reset(CreateEventW(nullptr, FALSE, FALSE, name));
-}
-
 bool ServiceObject::CreateEventWindow() {
   if (window_) return true;
   WNDCLASSW wc{};
@@ -226,14 +230,17 @@ bool ServiceObject::CreateEventWindow() {
   wc.hInstance = ModuleInstance();
   wc.lpszClassName = kEventWindowClass;
   RegisterClassW(&wc);  // fails harmlessly when already registered
-  window_ = CreateWindowExW(0, kEventWindowClass, nullptr, 0, 1, 1, 1, 1, nullptr, nullptr, ModuleInstance(),
-                            this);
+  // A message-only window: no broadcast reaches it, and it is never shown.
+  window_ = CreateWindowExW(0, kEventWindowClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            ModuleInstance(), this);
   return window_ != nullptr;
 }
 
 void ServiceObject::DestroyEventWindow() {
   if (window_) {
+    destroyingWindow_ = true;
     SendMessageW(window_, opos::kWmSoEvent, 1, 0);
+    destroyingWindow_ = false;
     window_ = nullptr;
     // The class names this module's window procedure: drop it so that a
     // module loaded again later registers its own.
@@ -247,9 +254,34 @@ bool ServiceObject::PostEventAndWait(long type, HANDLE stop) {
   // A fire-done left set by an event whose waiter already gave up must not
   // count for this one.
   ResetEvent(fireDone_.get());
-  if (!PostMessageW(window, opos::kWmSoEvent, 0, type)) return false;
+  InterlockedExchange(&pendingEvent_, type);
+  if (!PostMessageW(window, opos::kWmSoEvent, 0, type)) {
+    InterlockedExchange(&pendingEvent_, 0);
+    return false;
+  }
   const HANDLE waits[2] = {fireDone_.get(), stop};
-  return WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
+  const bool fired = WaitForMultipleObjects(stop ? 2 : 1, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
+  InterlockedExchange(&pendingEvent_, 0);
+  return fired;
+}
+
+void ServiceObject::OnEventMessage(HWND hwnd, WPARAM wp, LPARAM lp) {
+  if (wp == 1) {
+    if (destroyingWindow_) DestroyWindow(hwnd);
+    return;
+  }
+  // Only the event a worker is waiting for, once: a message posted by
+  // anyone else finds nothing pending, or the same event already fired.
+  const LONG type = static_cast<LONG>(lp);
+  if (wp != 0 || type == 0 || InterlockedCompareExchange(&pendingEvent_, 0, type) != type) return;
+  // The application may close and release this object inside its event
+  // handler: the reference keeps it alive until the firing is complete.
+  AddRef();
+  FireEvent(type);
+  // Set whatever the control object answered, so the worker never waits
+  // for ever.
+  SetEvent(fireDone_.get());
+  Release();
 }
 
 LRESULT CALLBACK ServiceObject::EventWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
@@ -258,15 +290,8 @@ LRESULT CALLBACK ServiceObject::EventWindowProc(HWND hwnd, UINT msg, WPARAM wp, 
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
   }
   auto* self = reinterpret_cast<ServiceObject*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (msg == opos::kWmSoEvent && self) {
-    if (wp == 1) {
-      DestroyWindow(hwnd);
-      return 1;
-    }
-    self->FireEvent(static_cast<long>(lp));
-    // Set whatever the control object answered, so the worker never waits
-    // for ever.
-    if (self->fireDone_) SetEvent(self->fireDone_.get());
+  if (msg == opos::kWmSoEvent) {
+    if (self) self->OnEventMessage(hwnd, wp, lp);
     return 1;
   }
   if (msg == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);

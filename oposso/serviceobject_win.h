@@ -76,6 +76,11 @@ class ServiceObject : public IDispatch {
   long resultCode_ = 0;
   long resultCodeExtended_ = 0;
 
+  // Opens the device's key, `classKeyPath` + `deviceName` under
+  // HKEY_LOCAL_MACHINE, for reading only: a POS application may run as a
+  // standard user, who cannot open it for more.
+  static bool OpenDeviceKey(const char* classKeyPath, const wchar_t* deviceName, kit::UniqueKey& key);
+
   // ---- The control object and its event requests ----
   // Keeps `control` (no added reference) and resolves `names` in order with
   // one GetIDsOfNames call each; false (and the control dropped) on the
@@ -97,12 +102,14 @@ class ServiceObject : public IDispatch {
   // was fired, or until `stop` is set, or the window is gone. False when
   // the event was not fired.
   bool PostEventAndWait(long type, HANDLE stop);
-  // The fire-done event: named for the MSR, unnamed for the drawers.
-  void CreateFireDone(const wchar_t* name);
 
  private:
   static LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   HRESULT CallMethod(const opos::Method& m, VARIANT* args, VARIANT* result, UINT* argErr);
+
+  // The event window acts only on what this object asked of it: the event
+  // a worker posted and is waiting for, and its own destruction.
+  void OnEventMessage(HWND hwnd, WPARAM wp, LPARAM lp);
 
   LONG refs_ = 1;
   std::span<const opos::Method> methods_;
@@ -110,7 +117,13 @@ class ServiceObject : public IDispatch {
   DISPID eventIds_[4] = {};
   std::size_t eventCount_ = 0;
   HWND window_ = nullptr;
-  kit::UniqueHandle fireDone_;
+  bool destroyingWindow_ = false;
+  // The event a worker posted and waits for (0: none); set by the worker
+  // before it posts, taken by the window when it fires.
+  volatile LONG pendingEvent_ = 0;
+  // Auto-reset, unnamed: each object's own, so no other object or process
+  // can wake its worker.
+  kit::UniqueHandle fireDone_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
 };
 
 }  // namespace oposso

@@ -104,23 +104,12 @@ TEST(StatusByte, AFailedReadCountsAsClosed) {
 
 TEST(KickPulse, DriverModeWritesKickThenZero300MsLater) {
   FakeTill till;
-  KickPulse(till, till, PortMode::kDriver, 0x04);
+  KickPulse(till, till, 0x04);
   const auto writes = till.Only("write");
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[0].a, 0x04u);
   EXPECT_EQ(writes[1].a, 0x00u);
   EXPECT_EQ(writes[1].at - writes[0].at, 300u);
-}
-
-TEST(KickPulse, DirectModeClearsTheRegisterFirst) {
-  FakeTill till;
-  KickPulse(till, till, PortMode::kDirect, 0x01);
-  const auto writes = till.Only("write");
-  ASSERT_EQ(writes.size(), 3u);
-  EXPECT_EQ(writes[0].a, 0x00u);
-  EXPECT_EQ(writes[1].a, 0x01u);
-  EXPECT_EQ(writes[2].a, 0x00u);
-  EXPECT_EQ(writes[2].at - writes[1].at, 300u);
 }
 
 TEST(StatusReporter, FirstClosedPollReportsThenOnlyChanges) {

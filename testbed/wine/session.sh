@@ -28,6 +28,10 @@ wine_session_start() {
   export KIT_WINE_SESSION_DIR
   echo "== creating Wine prefix $WINEPREFIX"
   "$WINE" wineboot --init >>"$KIT_WINE_LOG" 2>&1
+  # A program that faults ends at once with its exit code instead of
+  # waiting for a debugger that nobody watches.
+  "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d false /f \
+    >>"$KIT_WINE_LOG" 2>&1
   "$WINESERVER" -w
   # Debian's Wine leaves the prefix's Fonts folder empty; without Marlett the
   # caption buttons of Wine-drawn windows show as letters.

@@ -3,12 +3,16 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <malloc.h>
+#include <sddl.h>
+
 #include <climits>
 #include <string>
 
 #include "msrso_test_win.h"
 #include "opos.h"
 #include "msr_win.h"
+#include "registry_win.h"
 #include "serialcardreader_win.h"
 
 using testbed::CallLong;
@@ -290,23 +294,126 @@ TEST_F(MsrSwipeTest, ThreeHundredSwipesInARow) {
   EXPECT_EQ(control_.Count("SOError"), 0u);
 }
 
-TEST_F(MsrSwipeTest, FiftyCyclesThenTheModuleUnloads) {
+// A standard user may read the OPOS tree but not write it. Such a device
+// key (readable by everyone, writable by nobody) opens and reads a card.
+TEST_F(MsrSwipeTest, OpensADeviceKeyThatOnlyGrantsReading) {
+  auto protect = [](const wchar_t* sddl) {
+    kit::UniqueKey key;
+    ASSERT_EQ(kit::OpenKey(HKEY_LOCAL_MACHINE, kDeviceKey, READ_CONTROL | WRITE_DAC, key), ERROR_SUCCESS);
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, sd), ERROR_SUCCESS);
+    LocalFree(sd);
+  };
+  protect(L"D:P(A;;KR;;;WD)");
+  kit::UniqueKey probe;
+  EXPECT_EQ(kit::OpenKey(HKEY_LOCAL_MACHINE, kDeviceKey, KEY_ALL_ACCESS, probe), ERROR_ACCESS_DENIED);
+  OpenClaimEnable(so_);
+  EXPECT_EQ(Number(so_, opos::kPidxState), opos::kIdle);
+  ASSERT_TRUE(SwipeAndWait(kTrack2Line, "SOData", 1));
+  protect(L"D:P(A;;KA;;;WD)");
+}
+
+// ---- The application's own doings inside an event --------------------------
+
+// The application's event handler closes the object and drops its last
+// reference, as a POS application does that ends its sale on the card. The
+// firing must finish on an object that is still alive: every round, for
+// data and error events, leaves both heaps sound and the next object works.
+struct CloseInsideEvent {
+  IDispatch* so = nullptr;
+  static void OnEvent(void* self, const testbed::EventCall&) {
+    auto* c = static_cast<CloseInsideEvent*>(self);
+    if (!c->so) return;
+    EXPECT_EQ(CallLong(c->so, L"Close"), 0);
+    c->so->Release();
+    c->so = nullptr;
+  }
+};
+
+TEST_F(MsrSwipeTest, CloseAndReleaseInsideEachEvent) {
+  CloseInsideEvent app;
+  control_.onEvent = &CloseInsideEvent::OnEvent;
+  control_.onEventContext = &app;
+  for (int i = 0; i < 20; ++i) {
+    app.so = Create();
+    ASSERT_NE(app.so, nullptr);
+    OpenClaimEnable(app.so);
+    const bool error = i % 2 == 1;
+    ASSERT_TRUE(SwipeAndWait(error ? "+0123456789?" : kTrack1Line, error ? "SOError" : "SOData",
+                             static_cast<std::size_t>(i / 2) + 1))
+        << i;
+    ASSERT_TRUE(PumpUntil([&] { return app.so == nullptr; }, kEventTimeoutMs)) << i;
+    PumpUntil([] { return false; }, 20);
+    ASSERT_EQ(_heapchk(), _HEAPOK) << i;
+    ASSERT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr)) << i;
+  }
+  control_.onEvent = nullptr;
+  OpenClaimEnable(so_);
+  ASSERT_TRUE(SwipeAndWait(kTrack2Line, "SOData", 11));
+  EXPECT_EQ(Card(so_, msr::kAccountNumber), L"0123456789");
+}
+
+// Only the object's own worker has events fired: messages that any program
+// on the desktop can send (a broadcast of the event message, the same
+// message posted to the object's window) neither destroy the window nor
+// fire an event, and the next swipe is delivered once.
+TEST_F(MsrSwipeTest, ForeignEventMessagesAreIgnored) {
+  OpenClaimEnable(so_);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(HWND_BROADCAST, opos::kWmSoEvent, 1, 0, SMTO_ABORTIFHUNG, 2000, &ignored);
+  PostMessageW(HWND_BROADCAST, opos::kWmSoEvent, 0, opos::kEventData);
+  HWND window = FindWindowExW(HWND_MESSAGE, nullptr, L"KvSoEventWindow", nullptr);
+  if (!window) window = FindWindowW(L"KvSoEventWindow", nullptr);
+  ASSERT_NE(window, nullptr);
+  for (LPARAM type : {LPARAM{opos::kEventData}, LPARAM{opos::kEventError}, LPARAM{0}}) {
+    PostMessageW(window, opos::kWmSoEvent, 0, type);
+  }
+  PostMessageW(window, opos::kWmSoEvent, 1, 0);
+  PostMessageW(window, opos::kWmSoEvent, 7, opos::kEventData);
+  PumpUntil([] { return false; }, 200);
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_EQ(control_.Calls().size(), 0u);
+  ASSERT_TRUE(SwipeAndWait(kTrack2Line, "SOData", 1));
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(control_.Calls().size(), 1u);
+}
+
+// Each object has its own fire-done event: no other object in this or any
+// process can open it by a name and wake a waiting worker.
+TEST_F(MsrSwipeTest, NoSharedFireDoneEvent) {
+  OpenClaimEnable(so_);
+  IDispatch* second = Create();
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"VUZFireEventDoneEV"), nullptr);
+  second->Release();
+}
+
+// What an application does that loads the reader for one job at a time:
+// each round creates the object, reads a card, releases, closes and frees
+// it, and lets COM unload the module. The module must come and go any
+// number of times in one process, and leave no thread behind.
+TEST_F(MsrSwipeTest, TwentyRoundsEachEndingInUnload) {
   so_->Release();
   so_ = nullptr;
   CoFreeUnusedLibrariesEx(0, 0);
   ASSERT_EQ(GetModuleHandleW(L"KvSMsrSo.dll"), nullptr);
   const std::size_t threadsBefore = ThreadCount();
-  for (int i = 0; i < 50; ++i) {
+  for (int i = 0; i < 20; ++i) {
     IDispatch* so = Create();
-    ASSERT_NE(so, nullptr);
+    ASSERT_NE(so, nullptr) << i;
     OpenClaimEnable(so);
     ASSERT_TRUE(SwipeAndWait(kTrack2Line, "SOData", static_cast<std::size_t>(i) + 1)) << i;
+    ASSERT_EQ(Card(so, msr::kAccountNumber), L"0123456789") << i;
     ASSERT_EQ(CallLong(so, L"Release"), 0);
     ASSERT_EQ(CallLong(so, L"Close"), 0);
     so->Release();
+    CoFreeUnusedLibrariesEx(0, 0);
+    ASSERT_EQ(GetModuleHandleW(L"KvSMsrSo.dll"), nullptr) << i;
   }
   // The last one is dropped while claimed: its final Release ends it all.
   IDispatch* so = Create();
+  ASSERT_NE(so, nullptr);
   OpenClaimEnable(so);
   so->Release();
   CoFreeUnusedLibrariesEx(0, 0);

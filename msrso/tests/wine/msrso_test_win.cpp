@@ -46,11 +46,6 @@ void MsrTest::SetUpTestSuite() {
   const int code = testbed::RegisterServer(DllPath());
   ASSERT_EQ(code, 0) << "regsvr32 failed";
   registered = true;
-  // The win64 test build links the posix-model C++ runtime (and with it
-  // winpthreads) into the DLL; under Wine a third load of such a DLL after
-  // its threads ran faults in ntdll. So this program keeps it loaded, and
-  // the unload test runs alone in a process of its own (KIT_MSR_UNLOAD).
-  if (GetEnvironmentVariableW(L"KIT_MSR_UNLOAD", nullptr, 0) == 0) LoadLibraryW(DllPath().c_str());
 }
 
 void MsrTest::SetUp() {
