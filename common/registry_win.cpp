@@ -1,5 +1,7 @@
 #include "registry_win.h"
 
+#include "text_win.h"
+
 #include <vector>
 
 namespace kit {
@@ -66,5 +68,43 @@ std::optional<DWORD> QueryDword(HKEY key, const char* name) {
 LONG SetDword(HKEY key, const char* name, DWORD value) {
   return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
 }
+
+namespace utf8 {
+
+LONG OpenKey(HKEY root, const std::string& path, REGSAM access, UniqueKey& key) {
+  HKEY raw = nullptr;
+  const LONG rc = RegOpenKeyExW(root, FromUtf8(path).c_str(), 0, access, &raw);
+  key.reset(rc == ERROR_SUCCESS ? raw : nullptr);
+  return rc;
+}
+
+std::optional<std::string> QueryString(HKEY key, const std::string& name, DWORD maxUnits) {
+  std::vector<wchar_t> data(maxUnits + 1, L'\0');
+  DWORD size = maxUnits * sizeof(wchar_t);  // one NUL always stays
+  if (RegQueryValueExW(key, FromUtf8(name).c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+                       &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return ToUtf8(data.data());
+}
+
+LONG SetString(HKEY key, const std::string& name, const std::string& value) {
+  const std::wstring data = FromUtf8(value);
+  return RegSetValueExW(key, FromUtf8(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+}
+
+LONG DeleteValue(HKEY key, const std::string& name) { return RegDeleteValueW(key, FromUtf8(name).c_str()); }
+
+LONG EnumValueName(HKEY key, DWORD index, std::string& name) {
+  // 16,383 UTF-16 units are the registry's longest value name.
+  std::vector<wchar_t> buffer(16384, L'\0');
+  DWORD length = static_cast<DWORD>(buffer.size());
+  const LONG rc = RegEnumValueW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+  name = rc == ERROR_SUCCESS ? ToUtf8(std::wstring_view(buffer.data(), length)) : std::string();
+  return rc;
+}
+
+}  // namespace utf8
 
 }  // namespace kit

@@ -34,4 +34,17 @@ LONG EnumValueName(HKEY key, DWORD index, std::string& name, DWORD capacity = 25
 std::optional<DWORD> QueryDword(HKEY key, const char* name);
 LONG SetDword(HKEY key, const char* name, DWORD value);
 
+// The same operations on UTF-8 paths, names and data through the wide
+// calls, for text that may hold any character (the users' custom device
+// names), where the ANSI code page would lose some.
+namespace utf8 {
+LONG OpenKey(HKEY root, const std::string& path, REGSAM access, UniqueKey& key);
+// At most `maxUnits` UTF-16 units of data, cut at the first NUL.
+std::optional<std::string> QueryString(HKEY key, const std::string& name, DWORD maxUnits);
+LONG SetString(HKEY key, const std::string& name, const std::string& value);
+LONG DeleteValue(HKEY key, const std::string& name);
+// The whole name of the value at `index`, however long.
+LONG EnumValueName(HKEY key, DWORD index, std::string& name);
+}  // namespace utf8
+
 }  // namespace kit

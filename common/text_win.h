@@ -1,5 +1,6 @@
 // Conversions between the wide strings of the Win32 UI and the 8-bit ANSI
-// code-page text that files and devices carry.
+// code-page text that files and devices carry, or UTF-8 where the portable
+// code keeps text that may hold any character.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +24,24 @@ inline std::string ToAnsi(std::wstring_view text) {
                                     nullptr, nullptr);
   std::string out(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                      nullptr);
+  return out;
+}
+
+inline std::wstring FromUtf8(std::string_view text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+inline std::string ToUtf8(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
                       nullptr);
   return out;
 }

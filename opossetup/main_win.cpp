@@ -15,8 +15,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // this thread.
   const HRESULT com = OleInitialize(nullptr);
 
+  // On 64-bit Windows the OPOS tree of 32-bit applications is kept in step
+  // with the program's own.
   opos::RegistryStore store;
-  opos::Registrations registrations(store);
+  opos::RegistryStore other(opos::RegistryStore::kOtherView);
+  const bool twoViews = opos::RegistryStore::OtherViewExists();
+  opos::Registrations registrations(store, twoViews ? &other : nullptr,
+                                    twoViews ? opos::RegistryStore::kOtherViewName : "");
   opos::Session session;
   session.instance = instance;
   session.registrations = &registrations;

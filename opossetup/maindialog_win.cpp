@@ -36,7 +36,7 @@ struct MainDialog {
     if (!list) return;
     SendMessageW(list, CB_RESETCONTENT, 0, 0);
     for (const std::string& port : regs().View(id).ports) {
-      SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kit::FromAnsi(port).c_str()));
+      SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(kit::FromUtf8(port).c_str()));
     }
   }
 
@@ -47,7 +47,7 @@ struct MainDialog {
     const DeviceView& view = regs().View(id);
     int index = -1;
     if (view.portSelection >= 0) {
-      const std::wstring wanted = kit::FromAnsi(view.ports[static_cast<std::size_t>(view.portSelection)]);
+      const std::wstring wanted = kit::FromUtf8(view.ports[static_cast<std::size_t>(view.portSelection)]);
       const int count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
       for (int i = 0; i < count && index < 0; ++i) {
         if (ListText(list, i) == wanted) index = i;
@@ -67,8 +67,8 @@ struct MainDialog {
 
   void Show(DeviceId id) {
     const DeviceView& view = regs().View(id);
-    SetText(id, IDC_ROLE_NAME, kit::FromAnsi(view.deviceName));
-    SetText(id, IDC_ROLE_CUSTOM, kit::FromAnsi(view.customName));
+    SetText(id, IDC_ROLE_NAME, kit::FromUtf8(view.deviceName));
+    SetText(id, IDC_ROLE_CUSTOM, kit::FromUtf8(view.customName));
     if (HWND box = Item(id, IDC_ROLE_SWITCH)) {
       SendMessageW(box, BM_SETCHECK, view.switchOn ? BST_CHECKED : BST_UNCHECKED, 0);
     }
@@ -76,7 +76,7 @@ struct MainDialog {
   }
 
   void Report(const Outcome& outcome) {
-    if (!outcome.ok) kit::ShowMessage(hwnd, kit::FromAnsi(outcome.message), kProgramTitle, MB_OK | MB_ICONWARNING);
+    if (!outcome.ok) kit::ShowMessage(hwnd, kit::FromUtf8(outcome.message), kProgramTitle, MB_OK | MB_ICONWARNING);
   }
 
   void Init() {
@@ -111,7 +111,8 @@ struct MainDialog {
       case IDC_ROLE_ADD:
         if (code != BN_CLICKED) return;
         {
-          const std::string text = kit::ToAnsi(kit::WindowText(Item(id, IDC_ROLE_CUSTOM)));
+          const std::string text = kit::ToUtf8(kit::WindowText(Item(id, IDC_ROLE_CUSTOM)));
+          if (text.empty()) return;  // nothing to add: the field stays empty
           const Outcome outcome = regs().AddCustomDeviceName(id, text);
           Show(id);
           Report(outcome);
@@ -141,11 +142,9 @@ struct MainDialog {
         if (code != CBN_SELENDOK && !(code == CBN_SELCHANGE && !dropped)) return;
         const LRESULT index = SendMessageW(list, CB_GETCURSEL, 0, 0);
         if (index == CB_ERR) return;
-        const std::string entry = kit::ToAnsi(ListText(list, static_cast<int>(index)));
-        if (regs().View(id).portSelection >= 0 &&
-            regs().View(id).ports[static_cast<std::size_t>(regs().View(id).portSelection)] == entry) {
-          return;  // already stored
-        }
+        // Written even when it is the entry already shown: a list that opens
+        // with its only entry selected ("Kbd Msr Selected") has stored nothing.
+        const std::string entry = kit::ToUtf8(ListText(list, static_cast<int>(index)));
         const Outcome outcome = regs().WritePort(id, entry);
         Show(id);
         Report(outcome);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 
 namespace opos {
 
@@ -13,9 +14,76 @@ std::string MemoryStore::Lower(const std::string& text) {
 
 namespace {
 
-auto FindValue(MemoryStore::Key& key, const std::string& name) {
+// The code points of UTF-8 text; a byte that starts no valid sequence
+// stands for itself, so any input decodes.
+std::u32string Decode(const std::string& text) {
+  std::u32string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const std::size_t length = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    char32_t c = length == 1 ? b : length == 2 ? (b & 0x1F) : length == 3 ? (b & 0x0F) : (b & 0x07);
+    bool valid = length != 0 && i + length <= text.size();
+    for (std::size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (!valid) {
+      out.push_back(b);
+      ++i;
+      continue;
+    }
+    out.push_back(c);
+    i += length;
+  }
+  return out;
+}
+
+// UTF-16 units of UTF-8 text.
+std::size_t Units(const std::string& text) {
+  std::size_t units = 0;
+  for (char32_t c : Decode(text)) units += c > 0xFFFF ? 2 : 1;
+  return units;
+}
+
+}  // namespace
+
+char32_t MemoryStore::UpperCase(char32_t c) {
+  if (c >= U'a' && c <= U'z') return c - 0x20;
+  if (c < 0x80) return c;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;  // Latin-1
+  if (c == 0xFF) return 0x178;
+  // Latin Extended-A and Cyrillic supplements: upper and lower case pairs,
+  // the capital first, from an even or an odd code point.
+  const struct {
+    char32_t first, last;
+    bool capitalEven;
+  } pairs[] = {{0x100, 0x12F, true},  {0x132, 0x137, true},  {0x139, 0x148, false}, {0x14A, 0x177, true},
+               {0x179, 0x17E, false}, {0x460, 0x481, true},  {0x48A, 0x4BF, true},  {0x4C1, 0x4CE, false},
+               {0x4D0, 0x4FF, true}};
+  for (const auto& range : pairs) {
+    if (c >= range.first && c <= range.last) return ((c % 2 == 0) == range.capitalEven) ? c : c - 1;
+  }
+  if (c == 0x3C2) return 0x3A3;                                  // final sigma
+  if (c >= 0x3B1 && c <= 0x3CB) return c - 0x20;                 // Greek
+  if (c >= 0x430 && c <= 0x44F) return c - 0x20;                 // Cyrillic
+  if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+  if (c >= 0x561 && c <= 0x586) return c - 0x30;                 // Armenian
+  if (c >= 0xFF41 && c <= 0xFF5A) return c - 0x20;               // full-width Latin
+  return c;
+}
+
+bool MemoryStore::SameName(const std::string& a, const std::string& b) const {
+  const std::u32string x = Decode(a), y = Decode(b);
+  return x.size() == y.size() &&
+         std::equal(x.begin(), x.end(), y.begin(), [](char32_t p, char32_t q) { return UpperCase(p) == UpperCase(q); });
+}
+
+namespace {
+
+auto FindValue(const MemoryStore& store, MemoryStore::Key& key, const std::string& name) {
   return std::find_if(key.values.begin(), key.values.end(),
-                      [&](const auto& value) { return SameName(value.first, name); });
+                      [&](const auto& value) { return store.SameName(value.first, name); });
 }
 
 }  // namespace
@@ -28,7 +96,7 @@ bool MemoryStore::HasKey(const std::string& path) const { return keys_.count(Low
 
 void MemoryStore::Set(const std::string& path, const std::string& name, const std::string& data) {
   Key& key = AddKey(path);
-  auto it = FindValue(key, name);
+  auto it = FindValue(*this, key, name);
   if (it != key.values.end()) {
     it->second = data;
   } else {
@@ -66,7 +134,7 @@ class MemoryKey : public StoreKey {
 
   std::optional<std::string> QueryString(const std::string& name) override {
     auto data = store_.Get(path_, name);
-    if (data && data->size() >= MemoryStore::kBuffer) return std::nullopt;
+    if (data && Units(*data) > kMaxDataUnits) return std::nullopt;
     return data;
   }
 
@@ -75,13 +143,13 @@ class MemoryKey : public StoreKey {
     auto* key = Find();
     if (!key) return StoreStatus::kFailed;
     if (index >= key->values.size()) return StoreStatus::kNoMoreItems;
-    if (key->values[index].first.size() >= MemoryStore::kBuffer) return StoreStatus::kFailed;
     name = key->values[index].first;
     return StoreStatus::kOk;
   }
 
   StoreStatus SetString(const std::string& name, const std::string& value) override {
     if (!writable_ || store_.ValueDenied(path_, name) || !Find()) return StoreStatus::kFailed;
+    if (Units(name) > kMaxValueNameUnits) return StoreStatus::kFailed;
     store_.Set(path_, name, value);
     ++store_.writes_;
     return StoreStatus::kOk;
@@ -90,7 +158,7 @@ class MemoryKey : public StoreKey {
   StoreStatus DeleteValue(const std::string& name) override {
     auto* key = Find();
     if (!writable_ || store_.ValueDenied(path_, name) || !key) return StoreStatus::kFailed;
-    auto it = FindValue(*key, name);
+    auto it = FindValue(store_, *key, name);
     if (it == key->values.end()) return StoreStatus::kNotFound;
     key->values.erase(it);
     ++store_.writes_;

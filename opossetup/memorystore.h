@@ -1,7 +1,9 @@
 // An in-memory key store for tests. Values keep the order in which they were
 // first written and close up when one is deleted, as the registry lists
-// them; names compare without regard to case. Failures can be injected per
-// key and per value, and the store counts the keys left open.
+// them; value names compare as the registry compares them (case folded by
+// Unicode's simple upper-case mapping; see UpperCase), key paths by ASCII.
+// Failures can be injected per key and per value, and the store counts the
+// keys left open.
 #pragma once
 
 #include <map>
@@ -42,10 +44,12 @@ class MemoryStore : public KeyStore {
   int Writes() const { return writes_; }  // successful sets and deletes
 
   std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access) override;
+  bool SameName(const std::string& a, const std::string& b) const override;
 
-  // The registry's limits as the registration reads them: a name or data of
-  // 256 bytes or more (with its NUL) does not fit the buffers.
-  static constexpr std::size_t kBuffer = 256;
+  // The simple upper-case mapping of Latin (Basic, Latin-1, Extended-A),
+  // Greek, Cyrillic, Armenian and full-width Latin letters, as the
+  // registry's own table maps them; other code points map to themselves.
+  static char32_t UpperCase(char32_t c);
 
  private:
   friend class MemoryKey;

@@ -1,17 +1,10 @@
 #include "registration.h"
 
 #include <algorithm>
-#include <cctype>
+#include <memory>
 #include <utility>
 
 namespace opos {
-
-bool SameName(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
 
 const std::array<DeviceInfo, 4> kDevices = {{
     {DeviceId::kCashDrawer1, "Cash Drawer 1", "CashDrawer", "KvCash1", "KvSo.KvCash1",
@@ -71,9 +64,9 @@ void Registrations::Recognise(const DeviceInfo& device) {
   if (device.switchValue) view.switchOn = key->QueryString(device.switchValue) == "True";
 }
 
-bool Registrations::ReadAliases(const DeviceInfo& device, std::vector<std::string>& names) {
+bool Registrations::ReadAliases(KeyStore& store, const DeviceInfo& device, std::vector<std::string>& names) {
   names.clear();
-  auto key = store_.OpenKey(ClassPath(device), Access::kRead);
+  auto key = store.OpenKey(ClassPath(device), Access::kRead);
   if (!key) return false;
   for (std::uint32_t i = 0; i < kMaxValues; ++i) {
     std::string name;
@@ -87,8 +80,18 @@ bool Registrations::ReadAliases(const DeviceInfo& device, std::vector<std::strin
 
 void Registrations::RefreshAlias(const DeviceInfo& device) {
   std::vector<std::string> names;
-  ReadAliases(device, names);
+  ReadAliases(store_, device, names);
   views_[Index(device.id)].customName = names.empty() ? std::string() : names.front();
+}
+
+std::vector<KeyStore*> Registrations::WriteViews(const DeviceInfo& device) {
+  std::vector<KeyStore*> stores{&store_};
+  if (other_ && other_->OpenKey(DevicePath(device), Access::kRead)) stores.push_back(other_);
+  return stores;
+}
+
+std::string Registrations::Where(const KeyStore* store) const {
+  return store == &store_ || otherName_.empty() ? std::string() : " in the " + otherName_ + " registry view";
 }
 
 void Registrations::SelectStoredPort(const DeviceInfo& device, StoreKey& key) {
@@ -123,46 +126,61 @@ void Registrations::LoadPorts(const DeviceInfo& device) {
 Outcome Registrations::AddCustomDeviceName(DeviceId id, const std::string& text) {
   const DeviceInfo& device = Info(id);
   if (!View(id).registered || text.empty()) return {};
-  const std::string what = "the custom device name \"" + text + "\" could not be saved.";
-  auto key = store_.OpenKey(ClassPath(device), Access::kReadWrite);
-  if (!key) {
-    RefreshAlias(device);
-    return Failed(device, what);
-  }
-  // Every value of the class key: this device's aliases go, the rest stay.
-  std::vector<std::string> mine;
-  for (std::uint32_t i = 0; i < kMaxValues; ++i) {
-    std::string name;
-    const StoreStatus status = key->EnumValueName(i, name);
-    if (status == StoreStatus::kNoMoreItems) break;
-    if (status != StoreStatus::kOk || name.empty()) continue;
-    const auto data = key->QueryString(name);
-    if (data == device.deviceKey) {
-      mine.push_back(name);
-    } else if (SameName(name, text)) {
-      // The name already stands for another device; taking it over would
-      // lose that device's alias.
-      key.reset();
+  const std::string what = "the custom device name \"" + text + "\" could not be saved";
+  // Each view's class key on its own: this device's aliases there, and
+  // whether the name already stands for another device there. A name taken
+  // in either view is refused in both, so the views stay in step.
+  struct Plan {
+    KeyStore* store;
+    std::unique_ptr<StoreKey> key;
+    std::vector<std::string> mine;
+  };
+  std::vector<Plan> plans;
+  for (KeyStore* store : WriteViews(device)) {
+    auto key = store->OpenKey(ClassPath(device), Access::kReadWrite);
+    if (!key) {
+      plans.clear();
       RefreshAlias(device);
-      return Failed(device, "the custom device name \"" + text + "\" is already used by " +
-                                (data ? "\"" + *data + "\"" : std::string("another device")) + ".");
+      return Failed(device, what + Where(store) + ".");
     }
+    Plan plan{store, std::move(key), {}};
+    for (std::uint32_t i = 0; i < kMaxValues; ++i) {
+      std::string name;
+      const StoreStatus status = plan.key->EnumValueName(i, name);
+      if (status == StoreStatus::kNoMoreItems) break;
+      if (status != StoreStatus::kOk || name.empty()) continue;
+      const auto data = plan.key->QueryString(name);
+      if (data == device.deviceKey) {
+        plan.mine.push_back(name);
+      } else if (store->SameName(name, text)) {
+        // Taking the name over would lose that device's alias.
+        plan.key.reset();
+        plans.clear();
+        RefreshAlias(device);
+        return Failed(device, "the custom device name \"" + text + "\" is already used by " +
+                                  (data ? "\"" + *data + "\"" : std::string("another device")) + Where(store) +
+                                  ".");
+      }
+    }
+    plans.push_back(std::move(plan));
   }
-  // The new alias is written before the old one goes, so a refused write
+  // The new alias is written before the old ones go, so a refused write
   // loses nothing.
-  if (key->SetString(text, device.deviceKey) != StoreStatus::kOk) {
-    key.reset();
-    RefreshAlias(device);
-    return Failed(device, what);
-  }
   Outcome outcome;
-  for (const std::string& name : mine) {
-    if (SameName(name, text)) continue;  // the value just written
-    if (key->DeleteValue(name) != StoreStatus::kOk && outcome.ok) {
-      outcome = Failed(device, "the old custom device name \"" + name + "\" could not be removed.");
+  for (Plan& plan : plans) {
+    if (plan.key->SetString(text, device.deviceKey) != StoreStatus::kOk) {
+      if (outcome.ok) outcome = Failed(device, what + Where(plan.store) + ".");
+      continue;
+    }
+    for (const std::string& name : plan.mine) {
+      if (plan.store->SameName(name, text)) continue;  // the value just written
+      if (plan.key->DeleteValue(name) != StoreStatus::kOk && outcome.ok) {
+        outcome = Failed(device, "the old custom device name \"" + name + "\" could not be removed" +
+                                     Where(plan.store) + ".");
+      }
     }
   }
-  key.reset();
+  plans.clear();
   RefreshAlias(device);
   // With an old alias left over the field shows the first; show the new one.
   if (outcome.ok) views_[Index(id)].customName = text;
@@ -172,20 +190,33 @@ Outcome Registrations::AddCustomDeviceName(DeviceId id, const std::string& text)
 Outcome Registrations::RemoveCustomDeviceName(DeviceId id) {
   const DeviceInfo& device = Info(id);
   if (!View(id).registered) return {};
-  std::vector<std::string> mine;
-  auto key = store_.OpenKey(ClassPath(device), Access::kReadWrite);
   Outcome outcome;
-  if (!key || !ReadAliases(device, mine)) {
-    outcome = Failed(device, "the custom device name could not be removed.");
-  } else {
+  for (KeyStore* store : WriteViews(device)) {
+    std::vector<std::string> mine;
+    auto key = store->OpenKey(ClassPath(device), Access::kReadWrite);
+    if (!key || !ReadAliases(*store, device, mine)) {
+      if (outcome.ok) outcome = Failed(device, "the custom device name could not be removed" + Where(store) + ".");
+      continue;
+    }
     for (const std::string& name : mine) {
       if (key->DeleteValue(name) != StoreStatus::kOk && outcome.ok) {
-        outcome = Failed(device, "the custom device name \"" + name + "\" could not be removed.");
+        outcome = Failed(device, "the custom device name \"" + name + "\" could not be removed" + Where(store) + ".");
       }
     }
   }
-  key.reset();
   RefreshAlias(device);
+  return outcome;
+}
+
+Outcome Registrations::WriteDeviceValue(const DeviceInfo& device, const char* name, const std::string& value,
+                                        const std::string& what) {
+  Outcome outcome;
+  for (KeyStore* store : WriteViews(device)) {
+    auto key = store->OpenKey(DevicePath(device), Access::kReadWrite);
+    if ((!key || key->SetString(name, value) != StoreStatus::kOk) && outcome.ok) {
+      outcome = Failed(device, what + Where(store) + ".");
+    }
+  }
   return outcome;
 }
 
@@ -198,31 +229,25 @@ Outcome Registrations::ToggleSwitch(DeviceId id) {
     return {};
   }
   const bool on = !view.switchOn;
-  auto key = store_.OpenKey(DevicePath(device), Access::kReadWrite);
-  if (!key || key->SetString(device.switchValue, on ? "True" : "False") != StoreStatus::kOk) {
-    return Failed(device, std::string("the ") + device.switchTitle + " setting (\"" + device.switchValue +
-                              "\") could not be saved.");
+  const Outcome outcome =
+      WriteDeviceValue(device, device.switchValue, on ? "True" : "False",
+                       std::string("the ") + device.switchTitle + " setting (\"" + device.switchValue +
+                           "\") could not be saved");
+  // The box shows what this view holds now.
+  if (auto key = store_.OpenKey(DevicePath(device), Access::kRead)) {
+    view.switchOn = key->QueryString(device.switchValue) == "True";
   }
-  view.switchOn = on;
-  return {};
+  return outcome;
 }
 
 Outcome Registrations::WritePort(DeviceId id, const std::string& entry) {
   const DeviceInfo& device = Info(id);
   DeviceView& view = views_[Index(id)];
   if (!device.hasPort || !view.registered || view.ports.empty()) return {};
-  auto key = store_.OpenKey(DevicePath(device), Access::kReadWrite);
-  if (key && key->SetString("Port", entry) == StoreStatus::kOk) {
-    const auto it = std::find(view.ports.begin(), view.ports.end(), entry);
-    view.portSelection = it == view.ports.end() ? -1 : static_cast<int>(it - view.ports.begin());
-    return {};
-  }
-  if (key) {
-    SelectStoredPort(device, *key);
-  } else if (auto reader = store_.OpenKey(DevicePath(device), Access::kRead)) {
-    SelectStoredPort(device, *reader);
-  }
-  return Failed(device, "the serial port \"" + entry + "\" (\"Port\") could not be saved.");
+  const Outcome outcome =
+      WriteDeviceValue(device, "Port", entry, "the serial port \"" + entry + "\" (\"Port\") could not be saved");
+  if (auto key = store_.OpenKey(DevicePath(device), Access::kRead)) SelectStoredPort(device, *key);
+  return outcome;
 }
 
 }  // namespace opos

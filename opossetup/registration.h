@@ -8,10 +8,17 @@
 // operation looks at every value of the class key and touches only the
 // values whose data is this device's key name. A write that fails leaves the
 // view at what the registry holds and says which setting was not saved.
+//
+// On 64-bit Windows the OPOS tree exists twice, once for 64-bit and once for
+// 32-bit applications (the registry's two views). The program reads its own
+// view; every write goes to both, with the alias rules applied to each
+// view's class key on its own, for each device whose key the other view
+// holds.
 #pragma once
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "keystore.h"
@@ -67,7 +74,10 @@ struct Outcome {
 
 class Registrations {
  public:
-  explicit Registrations(KeyStore& store) : store_(store) {}
+  // `other`: the registry's other view, kept in step with `store`; its name
+  // (such as "32-bit") says where a write failed.
+  explicit Registrations(KeyStore& store, KeyStore* other = nullptr, std::string otherName = {})
+      : store_(store), other_(other), otherName_(std::move(otherName)) {}
 
   // Reads every device: line display, drawer 1, drawer 2, MSR.
   void Load();
@@ -92,11 +102,21 @@ class Registrations {
   void LoadPorts(const DeviceInfo& device);
   // Names of the class key's values whose data is the device's key name, in
   // enumeration order; false when the class key cannot be opened.
-  bool ReadAliases(const DeviceInfo& device, std::vector<std::string>& names);
+  bool ReadAliases(KeyStore& store, const DeviceInfo& device, std::vector<std::string>& names);
   void RefreshAlias(const DeviceInfo& device);
   void SelectStoredPort(const DeviceInfo& device, StoreKey& key);
+  // The stores a write of `device` goes to: this view, and the other one
+  // when it holds the device's key.
+  std::vector<KeyStore*> WriteViews(const DeviceInfo& device);
+  // " in the 32-bit registry view" for the other view, "" for this one.
+  std::string Where(const KeyStore* store) const;
+  // Writes `name` = `value` into the device's key in every view.
+  Outcome WriteDeviceValue(const DeviceInfo& device, const char* name, const std::string& value,
+                           const std::string& what);
 
   KeyStore& store_;
+  KeyStore* other_;
+  std::string otherName_;
   std::array<DeviceView, 4> views_{};
 };
 

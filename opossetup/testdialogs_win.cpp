@@ -134,8 +134,10 @@ struct MsrTest {
     Set(IDC_MSR_TRACK2, msr.GetString(dispid::kTrack2Data));
     Set(IDC_MSR_TRACK3, msr.GetString(dispid::kTrack3Data));
     msr.PutBool(dispid::kDataEventEnabled, true);  // deliver the next card too
+    // One reading of State for both the message and the result.
+    const long state = msr.GetLong(dispid::kState);
     const wchar_t* message = nullptr;
-    switch (msr.GetLong(dispid::kState)) {
+    switch (state) {
       case 1: message = L"Status indicates MSR Closed"; break;
       case 2: message = L"Status indicates MSR Idle"; break;
       case 3: message = L"Status indicates MSR Busy"; break;
@@ -143,7 +145,7 @@ struct MsrTest {
       default: break;
     }
     if (message) Set(IDC_MSR_MESSAGE, message);
-    session.testResultText = msr.GetLong(dispid::kState) == 4 ? L"OPOS Failure" : L"OPOS Success";
+    session.testResultText = state == 4 ? L"OPOS Failure" : L"OPOS Success";
   }
 
   void Command(int control) {

@@ -8,6 +8,7 @@
  */
 #include <ntddk.h>
 
+#include "devicesecurity_win.h"
 #include "hardware_win.h"
 #include "requestcheck.h"
 #include "tillport_ioctl.h"
@@ -72,7 +73,7 @@ Routine Description:
   if (NT_SUCCESS(status)) *value = found;
 }
 
-static VOID ReadParameters(PUNICODE_STRING registryPath, PULONG address, PULONG count)
+static VOID ReadParameters(PUNICODE_STRING registryPath, PULONG address, PULONG count, PULONG simMemorySpace)
 /*
 Routine Description:
     Reads "IoPortAddress" and "IoPortCount" from the "Parameters" subkey of
@@ -80,6 +81,8 @@ Routine Description:
 Arguments:
     registryPath - the service key, as given to DriverEntry
     address, count - hold the defaults; receive the configured values
+    simMemorySpace - the simulated build only: "SimMemorySpace", whether
+        its bus answers the range in memory space
 */
 {
   static const WCHAR suffix[] = L"\\Parameters";
@@ -95,6 +98,11 @@ Arguments:
 
   QueryDword(path, L"IoPortAddress", address);
   QueryDword(path, L"IoPortCount", count);
+#ifdef TILLPORT_SIM
+  QueryDword(path, L"SimMemorySpace", simMemorySpace);
+#else
+  UNREFERENCED_PARAMETER(simMemorySpace);
+#endif
   ExFreePool(path);
 }
 
@@ -121,15 +129,16 @@ Return Value:
   UNICODE_STRING linkName;
   PHYSICAL_ADDRESS translated;
   ULONG addressSpace = 1;
+  ULONG simMemorySpace = 0;
   NTSTATUS status;
 
-  ReadParameters(registryPath, &address, &count);
+  ReadParameters(registryPath, &address, &count, &simMemorySpace);
   /* The values come from the registry unchecked: never claim past 0xFFFF. */
   status = (NTSTATUS)TillportCheckConfiguredRange(address, count);
   if (!NT_SUCCESS(status)) return status;
 
 #ifdef TILLPORT_SIM
-  status = TillportSimStart();
+  status = TillportSimStart(simMemorySpace != 0);
   if (!NT_SUCCESS(status)) return status;
 #endif
 
@@ -143,8 +152,8 @@ Return Value:
   driver->DriverUnload = TillportUnload;
 
   RtlInitUnicodeString(&deviceName, TILLPORT_DEVICE_NAME_W);
-  status = IoCreateDevice(driver, sizeof(PortDeviceInfo), &deviceName, TILLPORT_DEVICE_TYPE, 0,
-                          FALSE, &device);
+  status = TillportCreateSecureDevice(driver, sizeof(PortDeviceInfo), &deviceName, TILLPORT_DEVICE_TYPE,
+                                      &device);
   if (!NT_SUCCESS(status)) goto release;
   info = (PortDeviceInfo*)device->DeviceExtension;
   RtlZeroMemory(info, sizeof(*info));
@@ -159,7 +168,7 @@ Return Value:
     goto delete_link;
   }
   if (addressSpace == 0) {
-    info->PortBase = MmMapIoSpace(translated, count, MmNonCached);
+    info->PortBase = TillportMapRegisters(translated, count);
     if (info->PortBase == NULL && count != 0) {
       status = STATUS_INSUFFICIENT_RESOURCES;
       goto delete_link;
@@ -242,6 +251,9 @@ Routine Description:
 
   switch (stack->MajorFunction) {
     case IRP_MJ_CREATE:
+      /* The device has nothing below it: "\\.\Tillport\anything" is refused. */
+      status = (NTSTATUS)TillportCheckCreate(stack->FileObject != NULL ? stack->FileObject->FileName.Length : 0);
+      break;
     case IRP_MJ_CLOSE:
       status = STATUS_SUCCESS;
       break;
@@ -269,7 +281,7 @@ Routine Description:
 
   if (device != NULL) {
     PortDeviceInfo* info = (PortDeviceInfo*)device->DeviceExtension;
-    if (info->PortWasMapped) MmUnmapIoSpace(info->PortBase, info->PortCount);
+    if (info->PortWasMapped) TillportUnmapRegisters(info->PortBase, info->PortCount);
   }
   TillportReleasePorts(driver);
   RtlInitUnicodeString(&linkName, TILLPORT_LINK_NAME_W);

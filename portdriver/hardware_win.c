@@ -60,6 +60,12 @@ BOOLEAN TillportTranslateAddress(ULONG address, PULONG addressSpace, PPHYSICAL_A
   return HalTranslateBusAddress(Isa, 0, bus, addressSpace, translated);
 }
 
+PVOID TillportMapRegisters(PHYSICAL_ADDRESS translated, ULONG count) {
+  return MmMapIoSpace(translated, count, MmNonCached);
+}
+
+VOID TillportUnmapRegisters(PVOID base, ULONG count) { MmUnmapIoSpace(base, count); }
+
 ULONG TillportReadHardware(const TillportRequest* request) {
   const ULONG_PTR at = (ULONG_PTR)request->Address;
   if (request->UsePorts) {

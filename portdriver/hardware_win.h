@@ -21,13 +21,21 @@ NTSTATUS TillportClaimPorts(PDRIVER_OBJECT driver, ULONG address, ULONG count, P
 VOID TillportReleasePorts(PDRIVER_OBJECT driver);
 /* Translates ISA bus 0 `address`, asking for I/O space (*addressSpace 1 in and out). */
 BOOLEAN TillportTranslateAddress(ULONG address, PULONG addressSpace, PPHYSICAL_ADDRESS translated);
+/* Maps a range the translation put in memory space; NULL when it cannot. */
+PVOID TillportMapRegisters(PHYSICAL_ADDRESS translated, ULONG count);
+VOID TillportUnmapRegisters(PVOID base, ULONG count);
 /* Performs a checked read or write; a read answers the value. */
 ULONG TillportReadHardware(const TillportRequest* request);
 VOID TillportWriteHardware(const TillportRequest* request);
 
 #ifdef TILLPORT_SIM
-/* Test build only: sets up and drops the simulated bank. */
-NTSTATUS TillportSimStart(VOID);
+/*
+ * Test build only: sets up and drops the simulated bank. With `memorySpace`
+ * the simulated bus answers the range in memory space, at
+ * TILLPORTSIM_MEMORY_WINDOW + the ISA address, so the driver maps it and
+ * takes the register path.
+ */
+NTSTATUS TillportSimStart(BOOLEAN memorySpace);
 VOID TillportSimStop(VOID);
 /* Test build only: answers the IOCTL_TILLPORTSIM_* requests. */
 NTSTATUS TillportSimRequest(ULONG code, PVOID buffer, ULONG inputLength, ULONG outputLength,

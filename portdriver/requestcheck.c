@@ -98,6 +98,10 @@ void TillportCheckRequest(uint32_t code, const uint8_t* input, uint32_t inputLen
   }
 }
 
+uint32_t TillportCheckCreate(uint32_t fileNameBytes) {
+  return fileNameBytes == 0 ? TILLPORT_STATUS_SUCCESS : TILLPORT_STATUS_OBJECT_NAME_NOT_FOUND;
+}
+
 uint32_t TillportCheckConfiguredRange(uint32_t address, uint32_t count) {
   if (address > TILLPORT_LAST_PORT) return TILLPORT_STATUS_INVALID_PARAMETER;
   if ((uint64_t)address + count > (uint64_t)TILLPORT_LAST_PORT + 1u) {

@@ -19,6 +19,7 @@ extern "C" {
 #define TILLPORT_STATUS_NOT_IMPLEMENTED 0xC0000002u
 #define TILLPORT_STATUS_ACCESS_VIOLATION 0xC0000005u
 #define TILLPORT_STATUS_INVALID_PARAMETER 0xC000000Du
+#define TILLPORT_STATUS_OBJECT_NAME_NOT_FOUND 0xC0000034u
 
 /* The highest port address of the I/O space. */
 #define TILLPORT_LAST_PORT 0xFFFFu
@@ -65,6 +66,13 @@ void TillportCheckRequest(uint32_t code, const uint8_t* input, uint32_t inputLen
  * fails its range check).
  */
 uint32_t TillportCheckConfiguredRange(uint32_t address, uint32_t count);
+
+/*
+ * Checks an open of the device: the device itself (an empty file name after
+ * the device's name) opens; any name below it is refused with
+ * STATUS_OBJECT_NAME_NOT_FOUND, so no open gets round the device's check.
+ */
+uint32_t TillportCheckCreate(uint32_t fileNameBytes);
 
 /* Stores the low `size` bytes of `value` little-endian at `out`. */
 void TillportStoreValue(uint8_t* out, uint32_t size, uint32_t value);

@@ -14,10 +14,22 @@
 #ifndef TILLPORT_IOCTL_H
 #define TILLPORT_IOCTL_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
+#endif
+
+/*
+ * A 32-bit program talks to the 64-bit driver with nothing in between that
+ * would convert its buffers, so every buffer is fixed-width fields only and
+ * each tree that compiles this header checks the layout at compile time.
+ */
+#ifdef __cplusplus
+#define TILLPORT_LAYOUT(condition) static_assert(condition, #condition)
+#else
+#define TILLPORT_LAYOUT(condition) _Static_assert(condition, #condition)
 #endif
 
 #define TILLPORT_DEVICE_TYPE 40000u /* 0x9C40 */
@@ -58,6 +70,15 @@ typedef struct TillportWriteInput {
     uint32_t LongData;
   } Value;
 } TillportWriteInput;
+
+TILLPORT_LAYOUT(sizeof(TillportReadInput) == 4);
+TILLPORT_LAYOUT(offsetof(TillportReadInput, PortNumber) == 0);
+TILLPORT_LAYOUT(sizeof(TillportWriteInput) == 8);
+TILLPORT_LAYOUT(offsetof(TillportWriteInput, PortNumber) == 0);
+TILLPORT_LAYOUT(offsetof(TillportWriteInput, Value) == 4);
+TILLPORT_LAYOUT(offsetof(TillportWriteInput, Value.CharData) == 4);
+TILLPORT_LAYOUT(offsetof(TillportWriteInput, Value.ShortData) == 4);
+TILLPORT_LAYOUT(offsetof(TillportWriteInput, Value.LongData) == 4);
 
 /* One row of the control code table. */
 typedef struct TillportControlCodeInfo {

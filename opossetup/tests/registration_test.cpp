@@ -125,13 +125,52 @@ TEST_F(RegistrationTest, MissingCapStatusShowsOffAndAClickWritesTrue) {
   EXPECT_TRUE(View(MSR).switchOn);
 }
 
-TEST_F(RegistrationTest, OverlongValuesReadAsMissing) {
+// Data longer than the kit's own values reads as missing; value names are
+// read whole, however long the registry lets them be.
+TEST_F(RegistrationTest, OverlongDataReadsAsMissingLongNamesReadWhole) {
   store_.Set(kCash1, "CapStatus", "True" + std::string(300, ' '));
-  store_.Set(kDrawers, std::string(300, 'n'), "KvCash1");  // a name too long to list
-  store_.Set(kDrawers, "Till", "KvCash1");
+  store_.Set(kDrawers, std::string(300, 'n'), "KvCash1");
+  store_.Set(kDrawers, "Till", "KvCash2");
   Load();
   EXPECT_FALSE(View(CD1).switchOn);
-  EXPECT_EQ(View(CD1).customName, "Till");
+  EXPECT_EQ(View(CD1).customName, std::string(300, 'n'));
+  EXPECT_EQ(View(CD2).customName, "Till");
+}
+
+// A name of any length the registry takes is this device's alias like any
+// other: the next Add replaces it, and no second alias stays behind.
+TEST_F(RegistrationTest, AddReplacesAnAliasWithALongName) {
+  Load();
+  for (std::size_t length : {256u, 5000u, 16383u}) {
+    const std::string longName(length, 'L');
+    ASSERT_TRUE(regs_.AddCustomDeviceName(MSR, longName).ok) << length;
+    EXPECT_EQ(View(MSR).customName, longName);
+    ASSERT_TRUE(regs_.AddCustomDeviceName(MSR, "a").ok) << length;
+    EXPECT_EQ(store_.Values(kMsrs), (Values{{"a", "KvMsr"}})) << length;
+  }
+  // Past the registry's limit the write is refused and the alias kept.
+  EXPECT_FALSE(regs_.AddCustomDeviceName(MSR, std::string(16384, 'L')).ok);
+  EXPECT_EQ(store_.Values(kMsrs), (Values{{"a", "KvMsr"}}));
+  EXPECT_EQ(View(MSR).customName, "a");
+}
+
+// Value names compare as the registry compares them: without regard to
+// case in every script, not only in ASCII.
+TEST_F(RegistrationTest, NamesCompareAsTheRegistryDoesBeyondAscii) {
+  store_.Set(kDrawers, "CAF\u00c9", "AcmeDrawer");  // "CAFÉ" of another vendor
+  Load();
+  const Outcome outcome = regs_.AddCustomDeviceName(CD1, "caf\u00e9");
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(store_.Values(kDrawers), (Values{{"CAF\u00c9", "AcmeDrawer"}})) << "the vendor's value stays";
+
+  // Our own "ΚΑΣΣΑ" and the same name in small letters: one value, kept.
+  ASSERT_TRUE(regs_.AddCustomDeviceName(CD2, "\u039a\u0391\u03a3\u03a3\u0391").ok);
+  ASSERT_TRUE(regs_.AddCustomDeviceName(CD2, "\u03ba\u03b1\u03c3\u03c3\u03b1").ok);
+  EXPECT_EQ(store_.Get(kDrawers, "\u03ba\u03b1\u03c3\u03c3\u03b1"), "KvCash2");
+  EXPECT_EQ(store_.Values(kDrawers).size(), 2u);
+  EXPECT_EQ(View(CD2).customName, "\u03ba\u03b1\u03c3\u03c3\u03b1");
+  Load();
+  EXPECT_FALSE(View(CD2).customName.empty()) << "the alias survived its own replacement";
 }
 
 TEST_F(RegistrationTest, AliasesOfSeveralDevicesSideBySide) {
@@ -346,6 +385,79 @@ TEST(MemoryStoreTest, EnumeratesInInsertionOrderAndClosesUpOnDelete) {
   auto reader = store.OpenKey("K", Access::kRead);
   EXPECT_EQ(reader->SetString("x", "y"), StoreStatus::kFailed);
   EXPECT_EQ(store.OpenKeys(), 2);
+}
+
+}  // namespace
+}  // namespace opos
+
+namespace opos {
+namespace {
+
+// On 64-bit Windows: the program's own view and the other one, each with
+// its own class keys and other vendors' values.
+class TwoViewTest : public RegistrationTest {
+ protected:
+  void SetUp() override {
+    RegistrationTest::SetUp();
+    for (const auto& path : {kDrawers, kDisplays, kMsrs}) other_.AddKey(path);
+    for (const auto& [path, progId] : {std::pair{kCash1, "KvSo.KvCash1"}, {kCash2, "KvSo.KvCash2"},
+                                       {kDisplay, "KvSo.KvDisplay"}, {kMsr, "KvSo.KvMsr"}}) {
+      other_.Set(path, "", progId);
+    }
+  }
+  MemoryStore other_;
+  Registrations both_{store_, &other_, "32-bit"};
+};
+
+TEST_F(TwoViewTest, EveryWriteGoesToBothViews) {
+  other_.Set(kDrawers, "Pole32", "AcmePole");  // only in the other view
+  store_.Set(kDrawers, "Front", "KvCash1");
+  both_.Load();
+  EXPECT_EQ(both_.View(CD1).customName, "Front");
+  ASSERT_TRUE(both_.AddCustomDeviceName(CD1, "Till 1").ok);
+  EXPECT_EQ(store_.Values(kDrawers), (Values{{"Till 1", "KvCash1"}}));
+  EXPECT_EQ(other_.Values(kDrawers), (Values{{"Pole32", "AcmePole"}, {"Till 1", "KvCash1"}}));
+  ASSERT_TRUE(both_.WriteCapStatus(CD2).ok);
+  ASSERT_TRUE(both_.WriteIncludeLrc().ok);
+  ASSERT_TRUE(both_.WritePort(MSR, "COM3").ok);
+  for (MemoryStore* view : {&store_, &other_}) {
+    EXPECT_EQ(view->Get(kCash2, "CapStatus"), "True");
+    EXPECT_EQ(view->Get(kMsr, "Lrc"), "True");
+    EXPECT_EQ(view->Get(kMsr, "Port"), "COM3");
+    EXPECT_FALSE(view->Get(kCash1, "CapStatus"));
+  }
+  ASSERT_TRUE(both_.RemoveCustomDeviceName(CD1).ok);
+  EXPECT_TRUE(store_.Values(kDrawers).empty());
+  EXPECT_EQ(other_.Values(kDrawers), (Values{{"Pole32", "AcmePole"}}));
+  EXPECT_EQ(both_.View(CD1).customName, "");
+}
+
+// A name another device holds in either view is refused in both.
+TEST_F(TwoViewTest, ANameTakenInTheOtherViewIsRefusedInBoth) {
+  other_.Set(kMsrs, "Reader", "AcmeMsr");
+  both_.Load();
+  const Outcome outcome = both_.AddCustomDeviceName(MSR, "READER");
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_NE(outcome.message.find("32-bit registry view"), std::string::npos) << outcome.message;
+  EXPECT_TRUE(store_.Values(kMsrs).empty());
+  EXPECT_EQ(other_.Values(kMsrs), (Values{{"Reader", "AcmeMsr"}}));
+}
+
+// A device the other view does not hold is written in this view only; a
+// write the other view refuses is reported, and this view keeps its value.
+TEST_F(TwoViewTest, TheOtherViewOnlyWhereItHoldsTheDevice) {
+  other_.RemoveKey(kDisplay);
+  other_.DenyWrite(kCash1);
+  both_.Load();
+  ASSERT_TRUE(both_.WritePort(LD, "COM2").ok);
+  EXPECT_EQ(store_.Get(kDisplay, "Port"), "COM2");
+  EXPECT_FALSE(other_.HasKey(kDisplay));
+  const Outcome outcome = both_.WriteCapStatus(CD1);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_NE(outcome.message.find("\"CapStatus\""), std::string::npos) << outcome.message;
+  EXPECT_NE(outcome.message.find("32-bit registry view"), std::string::npos) << outcome.message;
+  EXPECT_EQ(store_.Get(kCash1, "CapStatus"), "True");
+  EXPECT_TRUE(both_.View(CD1).switchOn);
 }
 
 }  // namespace

@@ -16,13 +16,20 @@ void TillportSimInit(TillportSimBank* bank) {
   bank->LogCount = 0;
 }
 
-static uint8_t ReadByte(const TillportSimBank* bank, uint64_t port) {
+/* The ISA address of a port, or of a register in the memory window. */
+static uint64_t IsaAddress(uint64_t address) {
+  return address >= TILLPORTSIM_MEMORY_WINDOW ? address - TILLPORTSIM_MEMORY_WINDOW : address;
+}
+
+static uint8_t ReadByte(const TillportSimBank* bank, uint64_t address) {
+  const uint64_t port = IsaAddress(address);
   if (port == TILLPORTSIM_KICK_PORT) return bank->Kick;
   if (port == TILLPORTSIM_STATUS_PORT) return bank->Status;
   return 0xFFu; /* nothing answers: the bus floats high */
 }
 
-static void WriteByte(TillportSimBank* bank, uint64_t port, uint8_t value) {
+static void WriteByte(TillportSimBank* bank, uint64_t address, uint8_t value) {
+  const uint64_t port = IsaAddress(address);
   uint32_t drawer;
   if (port != TILLPORTSIM_KICK_PORT) return;
   /* A drawer opens when its kick bit falls: the end of a pulse. */

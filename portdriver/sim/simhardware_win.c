@@ -14,6 +14,11 @@
 static TillportSimBank* g_bank;
 static KSPIN_LOCK g_bankLock;
 
+/* Memory-space mode: the bus's answer, and the "mapping" of the range. */
+static BOOLEAN g_memorySpace;
+static PUCHAR g_mapBase;
+static ULONGLONG g_mapPhysical;
+
 /*
  * The simulated ISA bus's record of claimed ports, one bit per port of the
  * I/O space, in a named section shared by every loaded copy of this build:
@@ -78,8 +83,9 @@ static ULONG NowMs(VOID) {
   return (ULONG)((ticks / perSecond) * 1000u + (ticks % perSecond) * 1000u / perSecond);
 }
 
-NTSTATUS TillportSimStart(VOID) {
+NTSTATUS TillportSimStart(BOOLEAN memorySpace) {
   NTSTATUS status = OpenBus();
+  g_memorySpace = memorySpace;
   if (!NT_SUCCESS(status)) return status;
   KeInitializeSpinLock(&g_bankLock);
   g_bank = (TillportSimBank*)ExAllocatePoolWithTag(NonPagedPool, sizeof(TillportSimBank),
@@ -123,17 +129,44 @@ VOID TillportReleasePorts(PDRIVER_OBJECT driver) {
 }
 
 BOOLEAN TillportTranslateAddress(ULONG address, PULONG addressSpace, PPHYSICAL_ADDRESS translated) {
+  if (g_memorySpace) {
+    *addressSpace = 0;
+    translated->QuadPart = (LONGLONG)(TILLPORTSIM_MEMORY_WINDOW + address);
+    return TRUE;
+  }
   /* ISA I/O space maps one to one, as on a PC. */
   *addressSpace = 1;
   translated->QuadPart = address;
   return TRUE;
 }
 
+/*
+ * The "mapping" is memory of its own, never touched: a register access at
+ * an address inside it goes to the bank at the matching physical address.
+ */
+PVOID TillportMapRegisters(PHYSICAL_ADDRESS translated, ULONG count) {
+  g_mapBase = (PUCHAR)ExAllocatePoolWithTag(NonPagedPool, count != 0 ? count : 1u, TILLPORT_SIM_POOL_TAG);
+  g_mapPhysical = (ULONGLONG)translated.QuadPart;
+  return g_mapBase;
+}
+
+VOID TillportUnmapRegisters(PVOID base, ULONG count) {
+  UNREFERENCED_PARAMETER(count);
+  if (base != NULL) ExFreePool(base);
+  g_mapBase = NULL;
+}
+
+/* The bank's address of a checked request: a port, or a mapped register. */
+static ULONGLONG BankAddress(const TillportRequest* request) {
+  if (request->UsePorts) return request->Address;
+  return g_mapPhysical + (request->Address - (ULONGLONG)(ULONG_PTR)g_mapBase);
+}
+
 ULONG TillportReadHardware(const TillportRequest* request) {
   KIRQL irql;
   ULONG value;
   KeAcquireSpinLock(&g_bankLock, &irql);
-  value = TillportSimRead(g_bank, request->Address, request->Size);
+  value = TillportSimRead(g_bank, BankAddress(request), request->Size);
   KeReleaseSpinLock(&g_bankLock, irql);
   return value;
 }
@@ -142,7 +175,7 @@ VOID TillportWriteHardware(const TillportRequest* request) {
   KIRQL irql;
   const ULONG now = NowMs();
   KeAcquireSpinLock(&g_bankLock, &irql);
-  TillportSimWrite(g_bank, request->Address, request->Size, request->Value, now);
+  TillportSimWrite(g_bank, BankAddress(request), request->Size, request->Value, now);
   KeReleaseSpinLock(&g_bankLock, irql);
 }
 

@@ -25,6 +25,15 @@ extern "C" {
 #define TILLPORTSIM_KICK_PORT 0x200u
 #define TILLPORTSIM_STATUS_PORT 0x201u
 
+/*
+ * With the service's "Parameters" value "SimMemorySpace" (REG_DWORD) not 0,
+ * the simulated bus answers the range in memory space, at this physical
+ * address plus the ISA address: the same registers, reached through the
+ * driver's mapping and register accesses; the log then shows the physical
+ * addresses written.
+ */
+#define TILLPORTSIM_MEMORY_WINDOW 0xFED00000u
+
 /* Input TillportSimDrawerInput, no output: the hand at the till closes or opens a drawer. */
 #define IOCTL_TILLPORTSIM_SET_DRAWER TILLPORT_CTL_CODE(0xA00, TILLPORT_FILE_WRITE_ACCESS)
 /* No input; output TillportSimLogHeader followed by as many entries as fit. */
@@ -48,6 +57,18 @@ typedef struct TillportSimLogEntry {
   uint32_t Size;   /* 1, 2 or 4 */
   uint32_t Value;
 } TillportSimLogEntry;
+
+TILLPORT_LAYOUT(sizeof(TillportSimDrawerInput) == 8);
+TILLPORT_LAYOUT(offsetof(TillportSimDrawerInput, Drawer) == 0);
+TILLPORT_LAYOUT(offsetof(TillportSimDrawerInput, Closed) == 4);
+TILLPORT_LAYOUT(sizeof(TillportSimLogHeader) == 8);
+TILLPORT_LAYOUT(offsetof(TillportSimLogHeader, Total) == 0);
+TILLPORT_LAYOUT(offsetof(TillportSimLogHeader, Count) == 4);
+TILLPORT_LAYOUT(sizeof(TillportSimLogEntry) == 16);
+TILLPORT_LAYOUT(offsetof(TillportSimLogEntry, TimeMs) == 0);
+TILLPORT_LAYOUT(offsetof(TillportSimLogEntry, Port) == 4);
+TILLPORT_LAYOUT(offsetof(TillportSimLogEntry, Size) == 8);
+TILLPORT_LAYOUT(offsetof(TillportSimLogEntry, Value) == 12);
 
 /* The log keeps the first writes after a clear, up to this many. */
 #define TILLPORTSIM_LOG_CAPACITY 1024u

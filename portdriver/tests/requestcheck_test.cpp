@@ -204,6 +204,12 @@ TEST(ConfiguredRange, PastPortFFFFIsRefused) {
   EXPECT_EQ(TillportCheckConfiguredRange(0xFFFFFFFFu, 0xFFFFFFFFu), kInvalidParameter);
 }
 
+TEST(CreateCheck, OnlyTheDeviceItselfOpens) {
+  EXPECT_EQ(TillportCheckCreate(0), kSuccess);
+  // "\\.\Tillport\x" reaches the driver as the name "\x" below its device.
+  for (std::uint32_t bytes : {2u, 4u, 0xFFFEu}) EXPECT_EQ(TillportCheckCreate(bytes), 0xC0000034u) << bytes;
+}
+
 TEST(StoreValue, WritesLittleEndianAndOnlyTheDataSize) {
   std::uint8_t out[4] = {0xEE, 0xEE, 0xEE, 0xEE};
   TillportStoreValue(out, 2, 0x12345678);

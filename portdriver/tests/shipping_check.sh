@@ -23,7 +23,7 @@ dump=$("$objdump" -p "$sys")
 grep -q 'Subsystem.*(NT native)' <<<"$dump" || bad "$sys: subsystem is not native"
 dlls=$(grep 'DLL Name:' <<<"$dump" | awk '{print $3}' | sort -u | tr '\n' ' ')
 [ "$dlls" = "HAL.dll ntoskrnl.exe " ] || bad "$sys: imports from '$dlls', not only HAL.dll and ntoskrnl.exe"
-for name in IoReportResourceUsage HalTranslateBusAddress IoCreateDevice RtlQueryRegistryValues; do
+for name in IoReportResourceUsage HalTranslateBusAddress IoCreateDevice RtlQueryRegistryValues ZwSetSecurityObject; do
   grep -q " $name\$" <<<"$dump" || bad "$sys: does not import $name"
 done
 for name in KeQueryPerformanceCounter KeAcquireSpinLockRaiseToDpc KeReleaseSpinLock ZwCreateSection \

@@ -1,6 +1,7 @@
 #include "controlobject_win.h"
 
 #include <climits>
+#include <cstdio>
 
 namespace testbed {
 
@@ -135,18 +136,40 @@ VARIANT Dispatch(IDispatch* d) {
   return r;
 }
 
-int RegisterServer(const std::wstring& dllPath) {
+std::string RegisterServer(const std::wstring& dllPath, DWORD timeoutMs) {
+  std::string dll(dllPath.size(), '?');
+  for (std::size_t i = 0; i < dllPath.size(); ++i) {
+    if (dllPath[i] < 0x80) dll[i] = static_cast<char>(dllPath[i]);
+  }
+  const std::string what = "regsvr32 /s " + dll + ": ";
   STARTUPINFOW si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::wstring line = L"regsvr32.exe /s \"" + dllPath + L"\"";
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-  WaitForSingleObject(pi.hProcess, 60000);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    return what + "could not start (error " + std::to_string(GetLastError()) + ")";
+  }
+  std::string error;
+  if (WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(pi.hProcess, 1);
+    error = what + "did not finish within " + std::to_string(timeoutMs / 1000) + " s";
+  } else {
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    // regsvr32's own codes; anything else is how the process ended.
+    const char* meaning = code == 1   ? "bad arguments"
+                          : code == 3 ? "the DLL could not be loaded"
+                          : code == 4 ? "the DLL has no DllRegisterServer"
+                          : code == 5 ? "DllRegisterServer failed"
+                          : code >= 0xC0000000u ? "regsvr32 ended with an exception"
+                                                : "unknown";
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%lX", static_cast<unsigned long>(code));
+    if (code != 0) error = what + "exit code " + hex + " (" + meaning + ")";
+  }
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  return static_cast<int>(code);
+  return error;
 }
 
 }  // namespace testbed

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "regsvr_win.h"
+
 namespace testbed {
 
 struct EventCall {
@@ -58,9 +60,6 @@ class ControlObject final : public IDispatch {
   std::vector<EventCall> calls_;
 };
 
-// Registers an in-process server as an installation would, with
-// "regsvr32 /s"; its exit code (0 on success), or -1 when it cannot run.
-int RegisterServer(const std::wstring& dllPath);
 
 // Calls `name` on `object` through GetIDsOfNames and Invoke.
 HRESULT CallByName(IDispatch* object, const wchar_t* name, std::vector<VARIANT> args, VARIANT* result);

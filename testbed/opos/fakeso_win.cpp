@@ -7,8 +7,9 @@
 //                       after a given number of status reads.
 // The stand-in control objects use them when OPOS_STANDIN_<class>_SO names
 // them. Behaviour, from the environment:
-//   FAKEMSR_MODE     "card" (default), "error" (an unreadable card) or
-//                    "state4" (a card, with the reader then in State 4)
+//   FAKEMSR_MODE     "card" (default), "error" (an unreadable card),
+//                    "state4" (a card, with the reader then in State 4) or
+//                    "state4once" (a card; State reads 4 once, then 2)
 //   FAKEDRAWER_OPEN_READS  status reads that still find the drawer open (default 0)
 #include <windows.h>
 #include <oleauto.h>
@@ -76,7 +77,14 @@ class FakeSo final : public DispatchObject {
           case 2: return answer(dataEventEnabled_);
           case 3: return answer(enabled_);
           case 6: case 7: return answer(0);
-          case 9: return answer(state_);
+          case 9: {
+            const long state = state_;
+            if (stateOnce_) {
+              stateOnce_ = false;
+              state_ = 2;
+            }
+            return answer(state);
+          }
           case 1001: return answer(ReadDrawer());
           default: return answer(0);
         }
@@ -160,7 +168,8 @@ class FakeSo final : public DispatchObject {
         CallByName(self->control_, L"SOError", {LongArg(111), LongArg(111), LongArg(2), ref}, nullptr);
       } else {
         self->delivered_ = true;
-        self->state_ = mode == "state4" ? 4 : 2;
+        self->state_ = mode == "state4" || mode == "state4once" ? 4 : 2;
+        self->stateOnce_ = mode == "state4once";
         self->dataEventEnabled_ = false;
         CallByName(self->control_, L"SOData", {LongArg(1)}, nullptr);
       }
@@ -170,6 +179,7 @@ class FakeSo final : public DispatchObject {
 
   IDispatch* control_ = nullptr;
   bool claimed_ = false, enabled_ = false, dataEventEnabled_ = false, reported_ = false, delivered_ = false;
+  bool stateOnce_ = false;
   long state_ = 1;
   long openReads_ = 0;
 };

@@ -157,7 +157,8 @@ void CashTest::SetUpTestSuite() {
   static bool registered = false;
   if (registered) return;
   for (const cash::DrawerVariant& d : cash::kDrawers) {
-    ASSERT_EQ(testbed::RegisterServer(DllPath(d)), 0) << "regsvr32 " << d.module;
+    const std::string error = testbed::RegisterServer(DllPath(d));
+    ASSERT_TRUE(error.empty()) << error;
   }
   registered = true;
 }

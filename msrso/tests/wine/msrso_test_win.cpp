@@ -43,8 +43,8 @@ void DeleteDeviceKey() { kit::DeleteTree(HKEY_LOCAL_MACHINE, kDeviceKey); }
 void MsrTest::SetUpTestSuite() {
   static bool registered = false;
   if (registered) return;
-  const int code = testbed::RegisterServer(DllPath());
-  ASSERT_EQ(code, 0) << "regsvr32 failed";
+  const std::string error = testbed::RegisterServer(DllPath());
+  ASSERT_TRUE(error.empty()) << error;
   registered = true;
 }
 

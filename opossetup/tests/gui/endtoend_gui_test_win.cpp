@@ -19,6 +19,7 @@
 #include "handle_win.h"
 #include "kernelservice_win.h"
 #include "registry_win.h"
+#include "regsvr_win.h"
 #include "resource.h"
 #include "serialcardreader_win.h"
 #include "tillport_sim_ioctl.h"
@@ -124,8 +125,8 @@ class EndToEndTest : public ::testing::Test {
     // The control objects, and the kit's service objects as their installer
     // registers them.
     for (const wchar_t* dll : {L"OposControls.dll", L"KvCash1So.dll", L"KvCash2So.dll", L"KvSMsrSo.dll"}) {
-      ASSERT_EQ(RunProgram(L"C:\\windows\\system32\\regsvr32.exe", {L"/s", ModuleDir() + L"\\" + dll}), 0)
-          << "regsvr32 " << Narrow(dll);
+      const std::string error = testbed::RegisterServer(ModuleDir() + L"\\" + dll);
+      ASSERT_TRUE(error.empty()) << error;
     }
   }
 

@@ -197,6 +197,13 @@ TEST_F(KvOposSetupTest, MainDialogShowsTheInstalledDevices) {
         L"Test Results MSR"}) {
     EXPECT_NE(FindChild(main_, WindowQuery{}.Caption(caption)), nullptr) << Narrow(caption);
   }
+  // Both drawers' status groups bear the same caption.
+  std::vector<std::wstring> groups;
+  for (HWND child = GetWindow(main_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    const std::wstring caption = Text(child);
+    if (caption.find(L"Cash Drawer Status Reporting") != std::wstring::npos) groups.push_back(caption);
+  }
+  EXPECT_EQ(groups, (std::vector<std::wstring>(2, L"S&et Cash Drawer Status Reporting")));
   EXPECT_EQ(TextOf(IDC_CD1_NAME), L"KvCash1");
   EXPECT_EQ(TextOf(IDC_CD2_NAME), L"KvCash2");
   EXPECT_EQ(TextOf(IDC_LD_NAME), L"KvDisplay");
@@ -280,9 +287,13 @@ TEST_F(KvOposSetupTest, AddAndRemoveTouchOnlyThisDevicesAliases) {
   Click(IDC_LD_REMOVE);
   EXPECT_TRUE(Names(kDisplays).empty());
 
-  // An empty field adds nothing.
+  // An empty field adds nothing, and stays empty.
   Click(IDC_LD_ADD);
   EXPECT_TRUE(Names(kDisplays).empty());
+  Type(IDC_CD1_CUSTOM, L"");
+  Click(IDC_CD1_ADD);
+  EXPECT_EQ(TextOf(IDC_CD1_CUSTOM), L"");
+  EXPECT_EQ(Names(kDrawers), (std::vector<std::string>{"Other", "Till 1"}));
 }
 
 TEST_F(KvOposSetupTest, AddRefusesANameOfAnotherDevice) {
@@ -329,6 +340,10 @@ TEST_F(KvOposSetupTest, KeyboardWedgeMsrOffersOneEntry) {
   Start();
   EXPECT_EQ(Entries(IDC_MSR_PORT), std::vector<std::wstring>{L"Kbd Msr Selected"});
   EXPECT_EQ(Selected(IDC_MSR_PORT), L"Kbd Msr Selected");
+  EXPECT_FALSE(Value(kMsr, "Port")) << "nothing stored until chosen";
+  // Choosing the one entry, already selected, stores it.
+  Choose(IDC_MSR_PORT, L"Kbd Msr Selected");
+  EXPECT_EQ(Value(kMsr, "Port"), "Kbd Msr Selected");
 }
 
 TEST_F(KvOposSetupTest, DevicesWithoutTheirKeysAreNotSelected) {
@@ -582,6 +597,16 @@ TEST_F(FakeDeviceTest, MsrCardReadWhileTheReaderIsInError) {
   EXPECT_EQ(Text(GetDlgItem(test, IDC_MSR_ACCOUNT)), L"4111111111111111");
   CloseMsrTest(test);
   EXPECT_TRUE(WaitText(IDC_MSR_RESULT, L"OPOS Failure"));
+}
+
+// The message and the result come from one reading of State, even when
+// the reader's State has moved on by the next reading.
+TEST_F(FakeDeviceTest, MessageAndResultFromOneReadingOfState) {
+  HWND test = StartMsrTest(L"state4once");
+  ASSERT_NE(test, nullptr);
+  EXPECT_TRUE(WaitField(test, IDC_MSR_MESSAGE, L"Status indicates MSR Error"));
+  CloseMsrTest(test);
+  EXPECT_TRUE(WaitText(IDC_MSR_RESULT, L"OPOS Failure")) << Narrow(TextOf(IDC_MSR_RESULT));
 }
 
 TEST_F(FakeDeviceTest, MsrUnreadableSwipe) {

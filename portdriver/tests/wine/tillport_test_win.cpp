@@ -296,6 +296,34 @@ TEST_F(TillportTest, TwoHandlesAtOnceBothServedConcurrently) {
   EXPECT_EQ(ReadByte(second.get(), 1), 0x03);
 }
 
+// Only the device itself opens: a name below it would get round the
+// device's access check (the security descriptor it is created with), so
+// the driver refuses it. (Wine's object manager already refuses these
+// names before a driver sees them; the driver's own check is unit-tested.)
+TEST_F(TillportTest, NamesBelowTheDeviceAreRefused) {
+  ASSERT_NO_FATAL_FAILURE(Load());
+  for (const wchar_t* below : {L"\\\\.\\Tillport\\x", L"\\\\.\\Tillport\\anything\\deeper"}) {
+    kit::UniqueHandle handle(CreateFileW(below, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(handle) << "opened " << std::string(below, below + wcslen(below));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  }
+  kit::UniqueHandle device = OpenTillport();
+  ASSERT_TRUE(device) << GetLastError();
+  EXPECT_EQ(ReadByte(device.get(), 1), 0x03);
+  // Relative to an open handle of the device, as NtCreateFile allows.
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, L"x");
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, device.get(), nullptr);
+  IO_STATUS_BLOCK io{};
+  HANDLE relative = nullptr;
+  const NTSTATUS status = NtCreateFile(&relative, GENERIC_READ | SYNCHRONIZE, &attributes, &io, nullptr, 0,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, FILE_SYNCHRONOUS_IO_NONALERT,
+                                       nullptr, 0);
+  EXPECT_NE(status, kSuccess) << std::hex << status;
+  if (status == kSuccess) CloseHandle(relative);
+}
+
 TEST_F(TillportTest, ParametersAreReadAtLoad) {
   ASSERT_TRUE(Driver::Get().SetParameter("IoPortAddress", 0x1F8));
   ASSERT_TRUE(Driver::Get().SetParameter("IoPortCount", 12));
@@ -397,6 +425,45 @@ TEST_F(TillportTest, ARangePastPortFFFFIsRefusedAtLoad) {
   ASSERT_NO_FATAL_FAILURE(Load());
   kit::UniqueHandle device = OpenTillport();
   EXPECT_EQ(ReadByte(device.get(), 0), 0xFF);
+}
+
+// A range the bus answers in memory space: the driver maps it and reaches
+// the registers with register accesses. The simulated bus puts the ISA
+// ports at TILLPORTSIM_MEMORY_WINDOW, so the log shows the physical
+// addresses the mapped accesses went to.
+TEST_F(TillportTest, AMemorySpaceRangeIsMappedAndServedByRegisterAccesses) {
+  ASSERT_TRUE(Driver::Get().SetParameter("SimMemorySpace", 1));
+  ASSERT_NO_FATAL_FAILURE(Load());
+  kit::UniqueHandle device = OpenTillport();
+  ASSERT_TRUE(device);
+  ASSERT_TRUE(ClearLog(device.get()));
+  EXPECT_EQ(ReadByte(device.get(), 1), 0x03);
+  ASSERT_TRUE(WriteByte(device.get(), 0, 0x01));
+  ASSERT_TRUE(WriteByte(device.get(), 0, 0x00));
+  EXPECT_EQ(ReadByte(device.get(), 1), 0x02) << "drawer 1 opened through the mapping";
+  const std::vector<TillportSimLogEntry> log = ReadLog(device.get());
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].Port, TILLPORTSIM_MEMORY_WINDOW + 0x200u);
+  EXPECT_EQ(log[0].Value, 0x01u);
+  const Outcome word = Request(device.get(), IOCTL_READ_PORT_USHORT, PortInput(0, 4), 2);
+  EXPECT_EQ(word.status, kSuccess);
+  EXPECT_EQ(word.output[1], 0x02);
+
+  // The range checks hold in this mode too, whatever the mapping's address:
+  // past the end, across it, and sums that wrap round in 32 bits.
+  const struct {
+    DWORD code;
+    std::uint32_t port;
+    std::size_t input;
+    DWORD output;
+  } refused[] = {{IOCTL_READ_PORT_UCHAR, 2, 4, 1},           {IOCTL_READ_PORT_USHORT, 1, 4, 2},
+                 {IOCTL_READ_PORT_ULONG, 0, 4, 4},           {IOCTL_WRITE_PORT_UCHAR, 0xFFFFFFFFu, 5, 0},
+                 {IOCTL_READ_PORT_USHORT, 0xFFFFFFFFu, 4, 2}, {IOCTL_WRITE_PORT_ULONG, 0xFFFFFFFEu, 8, 0}};
+  for (const auto& r : refused) {
+    EXPECT_EQ(Request(device.get(), r.code, PortInput(r.port, r.input), r.output).status, kAccessViolation)
+        << std::hex << r.code << " at " << r.port;
+  }
+  EXPECT_EQ(ReadLog(device.get()).size(), 2u) << "no refused request reached a register";
 }
 
 TEST_F(TillportTest, ASecondLoadOfHeldPortsIsAConflictUntilTheyAreReleased) {
