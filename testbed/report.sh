@@ -24,6 +24,15 @@ fi
 echo "-- RS232 operations against the simulated decoder at 9600 baud, beside a plain client, under Wine"
 if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/link_bench.exe" ]; then
   timeout 600 /usr/lib/wine/wine64 "$build/win64/bin/link_bench.exe" --runs 9 2>&1
+  # The memory read again with both cores loaded; Q5RSetup and the
+  # reference client share the load, round by round.
+  if command -v stress-ng >/dev/null; then
+    echo "   ... the memory read again while stress-ng --cpu 2 loads the machine"
+    stress-ng --cpu 2 --timeout 300 >/dev/null 2>&1 &
+    stress=$!
+    timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/link_bench.exe" --runs 9 --only memory-read --busy 2>&1
+    kill "$stress" 2>/dev/null; wait "$stress" 2>/dev/null
+  fi
 else
   echo "   (no Wine session; skipped)"
 fi

@@ -1,5 +1,5 @@
 // Windows side of the serial line: the kit's serial port (SerialPort), its
-// waits passed in short sleeps, as a console program has no window events.
+// waits plain waits on the read, as a console program has no window events.
 #include "cli/serialline.h"
 
 #include <windows.h>
@@ -10,13 +10,8 @@ namespace q5r::cli {
 
 namespace {
 
-bool SleepUntil(const std::function<bool()>& done, int timeoutMs) {
-  const ULONGLONG start = GetTickCount64();
-  for (;;) {
-    if (done()) return true;
-    if (GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMs)) return false;
-    Sleep(1);
-  }
+bool WaitFor(HANDLE event, int timeoutMs) {
+  return WaitForSingleObject(event, timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
 }
 
 class ConsoleLine : public SerialLine {
@@ -30,7 +25,7 @@ class ConsoleLine : public SerialLine {
 
  private:
   SerialPort port_;
-  SerialPortLine line_{port_, SleepUntil};
+  SerialPortLine line_{port_, WaitFor};
 };
 
 // "\\.\COM12" -> 12; 0 for any other name.

@@ -22,7 +22,7 @@ bool InRange(int id, int first, int count) { return id >= first && id < first + 
 }  // namespace
 
 LinkWindow::LinkWindow(const ChildContext& context, int number, int dialogId, int portCount)
-    : ChildWindow(context, number), dialogId_(dialogId), portCount_(portCount), line_(port_, PumpUntil) {}
+    : ChildWindow(context, number), dialogId_(dialogId), portCount_(portCount), line_(port_, PumpUntilSignalled) {}
 
 Session& LinkWindow::session() const { return context().session; }
 

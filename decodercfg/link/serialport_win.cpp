@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "link/linksettings.h"
+#include "link/waitloop_win.h"
 
 namespace q5r {
 
@@ -12,8 +15,8 @@ bool SerialPort::Open(int port, const std::string& settings) {
   if (!line || port < 1) return false;
   const std::wstring name = L"\\\\.\\COM" + std::to_wstring(port);
   kit::UniqueHandle handle(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle) return false;
+                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+  if (!handle || !done_) return false;
 
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
@@ -38,49 +41,67 @@ bool SerialPort::Open(int port, const std::string& settings) {
   dcb.fInX = FALSE;
   if (!SetCommState(handle.get(), &dcb)) return false;
 
-  // Reads never block: the wait loops ask only for what is already there.
+  // No read time-outs: a read ends when all it asked for is in, or when the
+  // caller's wait gives up and cancels it.
   COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = MAXDWORD;
   timeouts.WriteTotalTimeoutConstant = 2000;
   if (!SetCommTimeouts(handle.get(), &timeouts)) return false;
   PurgeComm(handle.get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
   handle_ = std::move(handle);
-  threshold_ = 1;
   return true;
 }
 
 bool SerialPort::Write(std::span<const std::uint8_t> bytes) {
+  if (!handle_) return false;
+  OVERLAPPED ov{};
+  ov.hEvent = done_.get();
+  ResetEvent(done_.get());
   DWORD written = 0;
-  return handle_ &&
-         WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
+  // The write time-out (2 s) bounds it; the window's events wait meanwhile.
+  if (!WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &ov) &&
+      (GetLastError() != ERROR_IO_PENDING || !GetOverlappedResult(handle_.get(), &ov, &written, TRUE))) {
+    return false;
+  }
+  return written == bytes.size();
 }
 
 void SerialPort::ClearReceived() {
   if (handle_) PurgeComm(handle_.get(), PURGE_RXCLEAR);
 }
 
-std::vector<std::uint8_t> SerialPortLine::AwaitReceived(std::size_t threshold, int timeoutMs) {
-  port_.SetThreshold(threshold);
-  std::vector<std::uint8_t> received;
-  wait_(
-      [&] {
-        received = port_.Received();
-        return !received.empty();
-      },
-      timeoutMs);
-  return received;
+std::optional<DWORD> SerialPort::Read(std::uint8_t* into, DWORD count, int timeoutMs, Wait wait) {
+  OVERLAPPED ov{};
+  ov.hEvent = done_.get();
+  ResetEvent(done_.get());
+  DWORD got = 0;
+  if (ReadFile(handle_.get(), into, count, &got, &ov)) return got;
+  if (GetLastError() != ERROR_IO_PENDING) return std::nullopt;
+  if (!wait(done_.get(), timeoutMs)) {
+    CancelIo(handle_.get());
+    GetOverlappedResult(handle_.get(), &ov, &got, TRUE);
+    return std::nullopt;
+  }
+  if (!GetOverlappedResult(handle_.get(), &ov, &got, FALSE)) return std::nullopt;
+  return got;
 }
 
-std::vector<std::uint8_t> SerialPort::Received() {
-  if (!handle_) return {};
+std::vector<std::uint8_t> SerialPort::Receive(std::size_t threshold, int timeoutMs, Wait wait) {
+  if (!handle_ || threshold == 0) return {};
   DWORD errors = 0;
   COMSTAT status{};
-  if (!ClearCommError(handle_.get(), &errors, &status) || status.cbInQue < threshold_) return {};
-  std::vector<std::uint8_t> bytes(status.cbInQue);
-  DWORD got = 0;
-  if (!ReadFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) return {};
-  bytes.resize(got);
+  ClearCommError(handle_.get(), &errors, &status);
+  std::vector<std::uint8_t> bytes(std::max<std::size_t>(threshold, status.cbInQue));
+  const auto got = Read(bytes.data(), static_cast<DWORD>(bytes.size()), timeoutMs, wait);
+  if (!got || *got < threshold) return {};
+  bytes.resize(*got);
+  // What came in meanwhile goes with it, as one receive event hands over
+  // everything waiting.
+  if (ClearCommError(handle_.get(), &errors, &status) && status.cbInQue > 0) {
+    const std::size_t had = bytes.size();
+    bytes.resize(had + status.cbInQue);
+    const auto more = Read(bytes.data() + had, status.cbInQue, kWaitForever, wait);
+    bytes.resize(had + (more ? *more : 0));
+  }
   return bytes;
 }
 

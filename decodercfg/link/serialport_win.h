@@ -1,11 +1,14 @@
 // The serial port of the decoder link, driven with the Win32 serial calls.
-// Received data is taken on the window's thread: a wait loop polls
-// Received(), which hands over every byte waiting once at least the
-// receive threshold is there.
+// Reads are overlapped: a read of the bytes a reply needs is started and
+// the caller's wait passes the time until it completes (Q5RSetup keeps its
+// window events flowing meanwhile, the console program simply waits), so a
+// reply is taken the moment its last byte is in, with nothing polled.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
-#include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,6 +20,10 @@ namespace q5r {
 
 class SerialPort {
  public:
+  // How a read passes its time: waits until `event` is signalled or
+  // `timeoutMs` (kWaitForever: no limit) has passed; true when signalled.
+  using Wait = bool (*)(HANDLE event, int timeoutMs);
+
   // Opens COM`port` with a settings string such as "9600,N,8,1 ". False when
   // the settings are malformed or the port cannot be opened or set up.
   bool Open(int port, const std::string& settings);
@@ -26,31 +33,33 @@ class SerialPort {
   bool Write(std::span<const std::uint8_t> bytes);
   // Throws away whatever has been received and not yet taken.
   void ClearReceived();
-  // Bytes that must be waiting before Received() hands anything over.
-  void SetThreshold(std::size_t bytes) { threshold_ = bytes; }
-  // Every byte waiting, once at least the threshold is there; else empty.
-  std::vector<std::uint8_t> Received();
+  // At least `threshold` bytes, with every further byte already waiting
+  // then; empty when they did not all come within `timeoutMs`.
+  std::vector<std::uint8_t> Receive(std::size_t threshold, int timeoutMs, Wait wait);
 
  private:
+  // One overlapped read of `count` bytes into `into`: the bytes read, or
+  // nothing when the wait ran out first (the read is then cancelled).
+  std::optional<DWORD> Read(std::uint8_t* into, DWORD count, int timeoutMs, Wait wait);
+
   kit::UniqueHandle handle_;
-  std::size_t threshold_ = 1;
+  kit::UniqueHandle done_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
-// The port as the transfers see it. `wait` is how a wait passes its time:
-// Q5RSetup's keeps the window events flowing (PumpUntil), the console
-// program's sleeps. It polls `done` and answers whether it held in time.
+// The port as the transfers see it, with the wait of its program.
 class SerialPortLine : public SerialLine {
  public:
-  using Wait = bool (*)(const std::function<bool()>& done, int timeoutMs);
-  SerialPortLine(SerialPort& port, Wait wait) : port_(port), wait_(wait) {}
+  SerialPortLine(SerialPort& port, SerialPort::Wait wait) : port_(port), wait_(wait) {}
 
   bool Write(std::span<const std::uint8_t> bytes) override { return port_.Write(bytes); }
   void ClearReceived() override { port_.ClearReceived(); }
-  std::vector<std::uint8_t> AwaitReceived(std::size_t threshold, int timeoutMs) override;
+  std::vector<std::uint8_t> AwaitReceived(std::size_t threshold, int timeoutMs) override {
+    return port_.Receive(threshold, timeoutMs, wait_);
+  }
 
  private:
   SerialPort& port_;
-  Wait wait_;
+  SerialPort::Wait wait_;
 };
 
 }  // namespace q5r

@@ -6,9 +6,8 @@ namespace q5r {
 
 namespace {
 
-// How long one pass sleeps when no message arrives: a serial reply polled
-// by `done` is seen about a millisecond after it is in, which is what each
-// block of a memory read waits on top of the wire.
+// How long one pass sleeps when no message arrives: a condition that no
+// message changes is seen within this.
 constexpr DWORD kPassMs = 1;
 
 void DispatchPending() {
@@ -33,6 +32,22 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
       return false;
     }
     MsgWaitForMultipleObjects(0, nullptr, FALSE, kPassMs, QS_ALLINPUT);
+    DispatchPending();
+  }
+}
+
+bool PumpUntilSignalled(HANDLE event, int timeoutMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    DWORD wait = INFINITE;
+    if (timeoutMs != kWaitForever) {
+      const ULONGLONG passed = GetTickCount64() - start;
+      if (passed >= static_cast<ULONGLONG>(timeoutMs)) return WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
+      wait = static_cast<DWORD>(static_cast<ULONGLONG>(timeoutMs) - passed);
+    }
+    const DWORD woke = MsgWaitForMultipleObjects(1, &event, FALSE, wait, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0) return true;
+    if (woke == WAIT_FAILED) return false;
     DispatchPending();
   }
 }
