@@ -49,7 +49,9 @@ const Command kCommands[] = {
      "captions the pages show. --json prints the same as a JSON document.\n"},
     {"diff", "diff FILE_A FILE_B", "print the options that differ", 0,
      "Prints each option whose value differs as two lines: \"- NAME = VALUE_A\"\n"
-     "and \"+ NAME = VALUE_B\"; image bits that no option shows are compared too.\n"},
+     "and \"+ NAME = VALUE_B\"; image bits that no option shows are compared too.\n"
+     "Exit status as diff's: 0 the files hold the same configuration, 1 they\n"
+     "differ, 2 trouble (a file that cannot be read, wrong usage).\n"},
     {"set", "set FILE NAME=VALUE...", "change options by name", 0,
      "NAME is an option's name as 'show' prints it; leading parts may be left\n"
      "out while it still names one option (\"Baud Rate\" is ambiguous,\n"
@@ -80,7 +82,8 @@ const Command kCommands[] = {
 
 constexpr const char* kExitHelp =
     "Exit status: 0 success, 1 the decoder, the port or a file failed,\n"
-    "2 wrong usage (unknown command, option, name or value).\n";
+    "2 wrong usage (unknown command, option, name or value); diff answers\n"
+    "0 same, 1 different, 2 trouble.\n";
 
 const Command* FindCommand(std::string_view name) {
   for (const Command& c : kCommands) {
@@ -367,11 +370,16 @@ int Runner::Show() {
 int Runner::Diff() {
   if (!Positional(2)) return Usage("needs two FILEs");
   Config a, b;
-  if (!Load(a_.positional[0], a) || !Load(a_.positional[1], b)) return Fail(failure_);
+  if (!Load(a_.positional[0], a) || !Load(a_.positional[1], b)) {
+    Fail(failure_);
+    return kDiffTrouble;
+  }
   std::ostream& out = env_.Out();
+  bool different = false;
   for (const Option& o : AllOptions()) {
     const std::string va = ShowValue(o, a.info, a.image), vb = ShowValue(o, b.info, b.image);
     if (va == vb) continue;
+    different = true;
     out << "- " << o.Name() << " = " << va << "\n+ " << o.Name() << " = " << vb << "\n";
   }
   const ImageBytes shown = ShownBits();
@@ -382,8 +390,9 @@ int Runner::Diff() {
     std::snprintf(line, sizeof line, "- image byte %zu = 0x%02X\n+ image byte %zu = 0x%02X\n", i, a.image.Byte(i), i,
                   b.image.Byte(i));
     out << line;
+    different = true;
   }
-  return kExitOk;
+  return different ? kDiffDifferent : kDiffSame;
 }
 
 int Runner::Set() {

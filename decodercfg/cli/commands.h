@@ -18,6 +18,11 @@ namespace q5r::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the decoder, the port or a file failed
 inline constexpr int kExitUsage = 2;   // wrong command line, unknown option or value
+// diff answers as diff(1) does: 0 the same, 1 different, 2 trouble (a file
+// that cannot be read, wrong usage).
+inline constexpr int kDiffSame = 0;
+inline constexpr int kDiffDifferent = 1;
+inline constexpr int kDiffTrouble = 2;
 
 // What the commands need of the system they run on.
 class Environment {

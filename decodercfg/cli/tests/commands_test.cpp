@@ -137,7 +137,7 @@ TEST(Commands, DiffPrintsChangedOptionsAndHiddenBitsAndDefaultsResetsOneDevice) 
   changed.SetBits(28, 0x07, 0x04);  // mag baud 19200
   changed.SetBits(24, 0x80, 0x80);  // a bit no page shows
   env.files["b.cfg"] = FormatConfigFile(FileInfo{}, changed.Bytes());
-  EXPECT_EQ(Cli({"diff", "a.cfg", "b.cfg"}, env), kExitOk);
+  EXPECT_EQ(Cli({"diff", "a.cfg", "b.cfg"}, env), kDiffDifferent);
   EXPECT_EQ(env.out.str(),
             "- Bar_Decoder / Communication Parameters / RS232 / Baud Rate = 9600\n"
             "+ Bar_Decoder / Communication Parameters / RS232 / Baud Rate = 2400\n"
@@ -151,6 +151,23 @@ TEST(Commands, DiffPrintsChangedOptionsAndHiddenBitsAndDefaultsResetsOneDevice) 
   EXPECT_EQ(reset.GetBits(28, 0x07), 0x07);
   EXPECT_EQ(Cli({"defaults", "bar", "new.cfg"}, env), kExitOk) << "a new file";
   EXPECT_EQ(ImageOf(env.files["new.cfg"]).Bytes(), kDefaultImage);
+}
+
+// diff's exit status is diff(1)'s, so a script can tell the three apart.
+TEST(Commands, DiffExitsZeroWhenSameOneWhenDifferentTwoOnTrouble) {
+  FakeEnvironment env;
+  env.files["a.cfg"] = NewFile();
+  env.files["same.cfg"] = NewFile();
+  ConfigImage changed;
+  changed.SetBits(24, 0x80, 0x80);
+  env.files["b.cfg"] = FormatConfigFile(FileInfo{}, changed.Bytes());
+  env.files["bad.cfg"] = "not a configuration";
+  EXPECT_EQ(Cli({"diff", "a.cfg", "same.cfg"}, env), kDiffSame);
+  EXPECT_EQ(env.out.str(), "");
+  EXPECT_EQ(Cli({"diff", "a.cfg", "b.cfg"}, env), kDiffDifferent);
+  EXPECT_EQ(Cli({"diff", "a.cfg", "missing.cfg"}, env), kDiffTrouble);
+  EXPECT_EQ(Cli({"diff", "bad.cfg", "a.cfg"}, env), kDiffTrouble);
+  EXPECT_EQ(Cli({"diff", "a.cfg"}, env), kDiffTrouble);
 }
 
 TEST(Commands, JsonEscapesQuotesControlsAndAnsiBytes) {
