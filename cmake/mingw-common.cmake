@@ -6,6 +6,11 @@ set(CMAKE_FIND_ROOT_PATH /usr/${KIT_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Debug information in every build: the packages ship stripped files, and
+# each file's symbols stay beside the build (build/<tree>/symbols) to turn
+# a crash report's address into a source line.
+set(CMAKE_C_FLAGS_INIT "-g")
+set(CMAKE_CXX_FLAGS_INIT "-g")
 # Every deliverable stands alone: C and C++ runtimes linked in statically.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

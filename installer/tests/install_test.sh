@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs the kit's x64 package silently into a fresh Wine prefix, checks
-# the files, the COM classes, the driver service and the OPOS keys, then
-# uninstalls it and checks that nothing of the kit is left while another
-# vendor's device in the CashDrawer class key still is.
+# the files, the COM classes and OPOS keys of both registry views, the
+# driver service and the File table's versions; repairs it, upgrades it,
+# uninstalls it and checks that nothing of the kit is left in either view
+# while another vendor's device and custom name still are. Then installs it
+# once into a folder whose path has blanks and parentheses, and shows that
+# the x86 package refuses 64-bit Windows.
 #
-#   install_test.sh PosKit-<version>-x64.msi PosKit-<next version>-x64.msi installcheck.exe
+#   install_test.sh PosKit-<version>-x64.msi PosKit-<next version>-x64.msi installcheck.exe \
+#                   PosKit-<version>-x86.msi
 #
 # Every check is one test case: "ok - ..." or "FAIL - ...". Where the test
 # command collects GoogleTest reports ($GTEST_OUTPUT), the cases go there too.
@@ -12,6 +16,8 @@ set -u
 msi=$1
 next=$2
 check=$3
+msi86=$4
+kit_version=$(basename "$msi" | sed -E 's/^PosKit-([0-9.]+)-x64\.msi$/\1/')
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 work=$(mktemp -d /tmp/kit-msi.XXXXXX)
@@ -45,15 +51,20 @@ expect() {  # expect NAME COMMAND...
 
 wine() { "$WINE" "$@" 2>>"$log"; }
 # The data of a registry value ("" for the default value), or nothing.
+# regval KEY NAME [VIEW]: VIEW 32 or 64 picks the registry view.
 regval() {
   local args=(/v "$2"); [ -z "$2" ] && args=(/ve)
+  [ -n "${3:-}" ] && args+=("/reg:$3")
   wine reg query "$1" "${args[@]}" | tr -d '\r' | sed -n -E 's/^ +[^ ]+( [^ ]+)* +REG_[A-Z_]+ +(.*)$/\2/p' | head -n 1
 }
+# A C:\ path of the prefix as a path on this machine.
+unix_path() { local p=${1#[Cc]:\\}; echo "$c/${p//\\//}"; }
 has_key() { wine reg query "$1" >/dev/null 2>&1; }
 equals() { [ "$1" = "$2" ] || { echo "got \"$1\", expected \"$2\""; return 1; }; }
 
 c=$WINEPREFIX/drive_c
 kitdir="$c/Program Files/PosKit"
+kitdir32="$c/Program Files (x86)/PosKit"
 # The all-users Start menu; Wine's msi puts an all-users package's
 # shortcuts into the installing user's Start menu instead.
 menus=("$c/ProgramData/Microsoft/Windows/Start Menu/Programs/POS Peripheral Kit"
@@ -69,16 +80,32 @@ opos='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS'
 services='HKLM\SYSTEM\CurrentControlSet\Services'
 progids=(KvSO.KvMsr KvSO.KvCash1 KvSO.KvCash2)
 libids=()
-files=(Q5RSetup.exe KvOposSetup.exe KvSMsrSo.dll KvCash1So.dll KvCash2So.dll tillport.inf)
+files=(Q5RSetup.exe q5rcfg.exe KvOposSetup.exe KvSMsrSo.dll KvCash1So.dll KvCash2So.dll tillport.inf)
+files32=(KvSMsrSo.dll KvCash1So.dll KvCash2So.dll)
+module_of() { sed 's/KvSO.KvMsr/KvSMsrSo/; s/KvSO.KvCash\(.\)/KvCash\1So/' <<<"$1"; }
+# The machine a PE file is built for: 14c (i386) or 8664 (x86-64).
+pe_machine() {
+  local pe
+  pe=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  od -An -tx2 -j $((pe + 4)) -N 2 "$1" | tr -d ' '
+}
+lower() { tr '[:upper:]' '[:lower:]' <<<"$1"; }
+# Every OPOS key and value of one registry view, as reg prints them.
+opos_view() { wine reg query "$opos" /s "/reg:$1" | tr -d '\r' | sed '/^$/d'; }
 
 echo "== fresh prefix $WINEPREFIX"
 "$WINE" wineboot --init >>"$log" 2>&1
 "$WINESERVER" -w
 "$WINESERVER" -p >>"$log" 2>&1
 
-# Before the kit: another vendor's drawer and the user's name for it.
-wine reg add "$opos\\CashDrawer\\OtherDrawer" /ve /d Other.Drawer /f >/dev/null
-wine reg add "$opos\\CashDrawer" /v FrontTill /d OtherDrawer /f >/dev/null
+# Before the kit: another vendor's drawer and the user's name for it, in
+# both registry views.
+for view in 64 32; do
+  wine reg add "$opos\\CashDrawer\\OtherDrawer" /ve /d Other.Drawer /f /reg:$view >/dev/null
+  wine reg add "$opos\\CashDrawer" /v FrontTill /d OtherDrawer /f /reg:$view >/dev/null
+done
+before64=$(opos_view 64)
+before32=$(opos_view 32)
 
 echo "== msiexec /i $(basename "$msi") /qn"
 wine msiexec /i "Z:${msi//\//\\}" /qn
@@ -87,7 +114,10 @@ result "install exits 0" $? "exit status $?"
 for f in "${files[@]}"; do
   expect "installed Program Files\\PosKit\\$f" test -s "$kitdir/$f"
 done
-expect "installed drivers\\Tillport.sys" test -s "$c/windows/system32/drivers/Tillport.sys"
+for f in "${files32[@]}"; do
+  expect "installed Program Files (x86)\\PosKit\\$f, a 32-bit (i386) PE file" equals "$(pe_machine "$kitdir32/$f")" 014c
+done
+expect "installed drivers\\Tillport.sys, the 64-bit driver" equals "$(pe_machine "$c/windows/system32/drivers/Tillport.sys")" 8664
 expect "Start-menu shortcuts" shortcuts
 
 expect "service objects created by ProgID answer their description" wine "$check" "${progids[@]}"
@@ -106,6 +136,19 @@ for p in "${progids[@]}"; do
   libid=$(regval "HKCR\\CLSID\\$clsid\\TypeLib" "")
   libids+=("$libid")
   expect "$p: type library $libid registered" has_key "HKCR\\TypeLib\\$libid\\1.0\\0\\win64"
+
+  # The 32-bit view: the same ProgID and CLSID, served by the 32-bit DLL.
+  dll32="C:\\Program Files (x86)\\PosKit\\$(module_of "$p").dll"
+  expect "$p (32-bit view): ProgID names the same CLSID" equals "$(regval "HKCR\\$p\\CLSID" "" 32)" "$clsid"
+  expect "$p (32-bit view): InprocServer32 names the 32-bit DLL, ThreadingModel Apartment" equals \
+    "$(lower "$(regval "HKCR\\CLSID\\$clsid\\InprocServer32" "" 32)") $(regval "HKCR\\CLSID\\$clsid\\InprocServer32" ThreadingModel 32)" \
+    "$(lower "$dll32") Apartment"
+  expect "$p (32-bit view): the CLSID names its ProgID" equals "$(regval "HKCR\\CLSID\\$clsid\\ProgID" "" 32)" "$p"
+  expect "$p (32-bit view): type library win32 entry names the 32-bit DLL" equals \
+    "$(lower "$(regval "HKCR\\TypeLib\\$libid\\1.0\\0\\win32" "" 32)")" "$(lower "$dll32")"
+  server32=$(regval "HKCR\\CLSID\\$clsid\\InprocServer32" "" 32)
+  expect "$p (32-bit view): the registered server is an i386 PE file" equals \
+    "$(pe_machine "$(unix_path "$server32")" 2>/dev/null)" 014c
 done
 
 expect "driver service Tillport: kernel driver, demand start" bash -c '[ "$1" = 0x1 ] && [ "$2" = 0x3 ]' _ \
@@ -126,9 +169,38 @@ expect "OPOS: LineDisplay\\KvDisplay = KvSo.KvDisplay" equals "$(regval "$opos\\
 expect "OPOS: MSR\\KvMsr = KvSo.KvMsr, Type Serial" equals \
   "$(regval "$opos\\MSR\\KvMsr" "") $(regval "$opos\\MSR\\KvMsr" Type)" "KvSo.KvMsr Serial"
 
-# The user's settings, as KvOposSetup writes them.
-wine reg add "$opos\\MSR\\KvMsr" /v Port /d COM3 /f >/dev/null
-wine reg add "$opos\\CashDrawer\\KvCash1" /v CapStatus /d False /f >/dev/null
+expect "OPOS: the 32-bit view holds the same keys and values as the 64-bit one" equals "$(opos_view 32)" "$(opos_view 64)"
+
+# Every binary's File table version is its version resource's, and the kit's.
+while IFS=$'\t' read -r id _ name _ version _; do
+  case $name in *.exe|*.dll|*.sys) ;; *) continue ;; esac
+  case $id in
+    *32.dll) path="C:\\Program Files (x86)\\PosKit\\$name" ;;
+    Tillport.sys) path='C:\windows\system32\drivers\Tillport.sys' ;;
+    *) path="C:\\Program Files\\PosKit\\$name" ;;
+  esac
+  expect "File table version of $id is its version resource's and the kit's ($version)" bash -c \
+    '[ "$1" = "$2" ] && [ "$2" = "$3.0" ] || { echo "File table $1, resource $2, kit $3"; false; }' _ \
+    "$version" "$(wine "$check" --version "$path" | tr -d '\r')" "$kit_version"
+done < <(msiinfo export "$msi" File | tail -n +4)
+
+# Repair: Windows Installer puts back what the package installed. Wine's
+# msiexec has no /f; /fa is the same as REINSTALL=ALL with REINSTALLMODE
+# "a" (every file), plus "mus" (registry, shortcuts).
+rm -f "$kitdir/KvSMsrSo.dll" "$kitdir32/KvCash2So.dll" "$kitdir/q5rcfg.exe"
+wine reg delete "HKCR\\KvSO.KvCash1" /f >/dev/null
+echo "== msiexec /i $(basename "$msi") REINSTALL=ALL REINSTALLMODE=amus /qn (repair)"
+wine msiexec /i "Z:${msi//\//\\}" REINSTALL=ALL REINSTALLMODE=amus /qn
+result "repair exits 0" $? "exit status $?"
+expect "repair restores the deleted service objects and q5rcfg" \
+  test -s "$kitdir/KvSMsrSo.dll" -a -s "$kitdir32/KvCash2So.dll" -a -s "$kitdir/q5rcfg.exe"
+expect "repair restores the COM registration and the objects are created again" wine "$check" "${progids[@]}"
+
+# The user's settings, as KvOposSetup writes them: in both views.
+for view in 64 32; do
+  wine reg add "$opos\\MSR\\KvMsr" /v Port /d COM3 /f /reg:$view >/dev/null
+  wine reg add "$opos\\CashDrawer\\KvCash1" /v CapStatus /d False /f /reg:$view >/dev/null
+done
 
 uninstall='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
 kit_versions() {
@@ -142,8 +214,10 @@ echo "== msiexec /i $(basename "$next") /qn (upgrade)"
 wine msiexec /i "Z:${next//\//\\}" /qn
 result "upgrade exits 0" $? "exit status $?"
 expect "after the upgrade one version of the kit is installed" equals "$(kit_versions)" 1
-expect "the upgrade keeps the user's settings" equals \
-  "$(regval "$opos\\MSR\\KvMsr" Port) $(regval "$opos\\CashDrawer\\KvCash1" CapStatus)" "COM3 False"
+for view in 64 32; do
+  expect "the upgrade keeps the user's settings ($view-bit view)" equals \
+    "$(regval "$opos\\MSR\\KvMsr" Port $view) $(regval "$opos\\CashDrawer\\KvCash1" CapStatus $view)" "COM3 False"
+done
 expect "the upgrade keeps the files, the driver service and the COM classes" bash -c \
   "test -s '$kitdir/KvSMsrSo.dll' && test -s '$c/windows/system32/drivers/Tillport.sys' &&
    '$WINE' sc query Tillport 2>>'$log' | grep -q 'TYPE *: 1' && '$WINE' '$check' ${progids[*]}"
@@ -167,8 +241,47 @@ for k in 'CashDrawer\KvCash1' 'CashDrawer\KvCash2' 'LineDisplay\KvDisplay' 'MSR\
   expect "no device key $k left" bash -c "! '$WINE' reg query '$opos\\$k' >/dev/null 2>&1"
 done
 expect "empty class keys removed" bash -c "! '$WINE' reg query '$opos\\MSR' >/dev/null 2>&1 && ! '$WINE' reg query '$opos\\LineDisplay' >/dev/null 2>&1"
-expect "the other vendor's drawer and custom name are still there" equals \
-  "$(regval "$opos\\CashDrawer\\OtherDrawer" "") $(regval "$opos\\CashDrawer" FrontTill)" "Other.Drawer OtherDrawer"
+expect "nothing left in Program Files (x86)" test ! -e "$kitdir32"
+expect "the 64-bit OPOS tree is as it was before the kit, other vendors' entries included" \
+  equals "$(opos_view 64)" "$before64"
+expect "the 32-bit OPOS tree is as it was before the kit, other vendors' entries included" \
+  equals "$(opos_view 32)" "$before32"
+for p in "${progids[@]}"; do
+  expect "no COM registration of $p left in the 32-bit view" bash -c "! '$WINE' reg query 'HKCR\\$p\\CLSID' /reg:32 >/dev/null 2>&1"
+done
+
+# A folder whose path has blanks and parentheses, as Program Files paths
+# have: the files go there, and the driver service still names the driver.
+odd='C:\Till Kit (test)\PosKit\'
+echo "== msiexec /i $(basename "$msi") INSTALLDIR=\"$odd\" /qn"
+wine msiexec /i "Z:${msi//\//\\}" "INSTALLDIR=$odd" /qn
+result "install into \"$odd\" exits 0" $? "exit status $?"
+expect "installed into \"$odd\"" test -s "$c/Till Kit (test)/PosKit/KvSMsrSo.dll" -a -s "$c/Till Kit (test)/PosKit/tillport.inf"
+expect "the driver service names the installed driver" equals "$(regval "$services\\Tillport" ImagePath)" \
+  'C:\windows\system32\drivers\Tillport.sys'
+expect "the driver service is known to the service manager" bash -c "'$WINE' sc query Tillport 2>>'$log' | grep -q 'TYPE *: 1'"
+expect "the COM classes name the DLLs in \"$odd\"" equals \
+  "$(lower "$(regval "HKCR\\CLSID\\$(regval "HKCR\\KvSO.KvMsr\\CLSID" "")\\InprocServer32" "")")" \
+  "$(lower "${odd}KvSMsrSo.dll")"
+wine msiexec /x "Z:${msi//\//\\}" /qn
+result "uninstall from \"$odd\" exits 0" $? "exit status $?"
+expect "no driver service left after that" bash -c "! '$WINE' reg query '$services\\Tillport' >/dev/null 2>&1"
+
+# The x86 package on this 64-bit Windows stops before it installs anything.
+expect "the x86 package's launch condition names the x64 package" bash -c \
+  'msiinfo export "$1" LaunchCondition | grep -q "^Installed OR NOT VersionNT64.*PosKit-$2-x64.msi"' _ "$msi86" "$kit_version"
+# Running it needs 32-bit Wine (wine64 hands an x86 package to the 32-bit
+# msiexec), which only ./kit test32 machines have.
+if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  echo "== msiexec /i $(basename "$msi86") /qn (on 64-bit Windows)"
+  wine msiexec /i "Z:${msi86//\//\\}" /qn
+  status=$?
+  expect "the x86 package is refused on 64-bit Windows (1603)" equals "$status" 1603
+  expect "and installs nothing" bash -c "test ! -e '$c/Program Files (x86)/PosKit' && test ! -e '$kitdir' &&
+    ! '$WINE' reg query '$opos\\MSR\\KvMsr' /reg:32 >/dev/null 2>&1 && ! '$WINE' reg query '$services\\Tillport' >/dev/null 2>&1"
+else
+  echo "skip - running the x86 package on 64-bit Windows (no 32-bit Wine here; ./kit test32 machines run it)"
+fi
 
 echo "installer: $passed passed, $failed failed"
 # Hand the cases to the test command's count, as a GoogleTest report would.

@@ -3,6 +3,8 @@
 // description it answers:
 //   installcheck KvSO.KvMsr ...   ->   KvSO.KvMsr: Kv MSR Service Object
 // Exit status 0 when every object could be created and answered.
+//   installcheck --version FILE   ->   1.0.0.0
+// prints the file version of FILE's version resource, as Windows reads it.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -47,9 +49,29 @@ bool Describe(const char* progId) {
   return ok;
 }
 
+bool PrintVersion(const char* path) {
+  const std::wstring file = Wide(path);
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &handle);
+  std::string info(size, '\0');
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (size == 0 || !GetFileVersionInfoW(file.c_str(), 0, size, info.data()) ||
+      !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof *fixed) {
+    std::printf("none\n");
+    return false;
+  }
+  std::printf("%lu.%lu.%lu.%lu\n", static_cast<unsigned long>(HIWORD(fixed->dwFileVersionMS)),
+              static_cast<unsigned long>(LOWORD(fixed->dwFileVersionMS)),
+              static_cast<unsigned long>(HIWORD(fixed->dwFileVersionLS)),
+              static_cast<unsigned long>(LOWORD(fixed->dwFileVersionLS)));
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--version") == 0) return PrintVersion(argv[2]) ? 0 : 1;
   if (FAILED(CoInitialize(nullptr))) return 1;
   bool ok = argc > 1;
   for (int i = 1; i < argc; ++i) ok = Describe(argv[i]) && ok;
