@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
-# Prints the figures we track: the stripped size of every shipping (win32)
-# binary, Q5RSetup's start-up time under Wine against a minimal window, and
-# its overhead on each RS232 operation beyond a plain client of the same
-# protocol. Tracked figures are the lines that start with "figure:".
+# Prints the figures we track: the size of both packages and of every binary
+# in them as they ship, Q5RSetup's start-up time under Wine against a
+# minimal window, its overhead on each RS232 operation beyond a plain client
+# of the same protocol (idle, and the memory read also under load), q5rcfg's
+# and the service objects' latencies. Tracked figures are the lines that
+# start with "figure:".
 # Expects the Wine session of ./kit test (prefix, wineserver, DISPLAY).
 set -u
 build=$1
-echo "-- stripped sizes of the win32 (i686) binaries"
-tmp=$(mktemp -d)
-for f in "$build"/win32/bin/*.exe "$build"/win32/bin/*.dll "$build"/win32/bin/*.sys; do
-  [ -e "$f" ] || continue
-  i686-w64-mingw32-strip -o "$tmp/s" "$f"
-  printf '   %-20s %8d bytes (%d KiB)\n' "$(basename "$f")" "$(stat -c %s "$tmp/s")" \
-    $(( $(stat -c %s "$tmp/s") / 1024 ))
+echo "-- the packages and every binary in them (stripped and signed, as they ship)"
+for tree in win32 win64; do
+  for msi in "$build/$tree"/PosKit-*.msi; do
+    [ -e "$msi" ] || continue
+    arch=${msi##*-}; arch=${arch%.msi}
+    echo "figure: package-$arch-size $(( $(stat -c %s "$msi") / 1024 )) KiB (goal <= 2048 KiB)"
+  done
+  for dir in "$build/$tree/package/bin" "$build/$tree/package/bin32"; do
+    [ -d "$dir" ] || continue
+    bits=x86; [ "$tree" = win64 ] && [ "${dir##*/}" = bin ] && bits=x64
+    for f in "$dir"/*; do
+      case $f in *.exe|*.dll|*.sys) ;; *) continue ;; esac
+      [ "$tree" = win64 ] && [ "${dir##*/}" = bin32 ] && continue  # the win32 tree's own files
+      echo "figure: $bits-$(basename "$f")-size $(( $(stat -c %s "$f") / 1024 )) KiB (goal <= 1024 KiB)"
+    done
+  done
 done
-rm -rf "$tmp"
 echo "-- start-up to the first shown window, under Wine"
 if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/startup_bench.exe" ]; then
   timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/startup_bench.exe" --runs 15 2>&1 | tail -n 2
@@ -35,14 +45,6 @@ if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/link_bench.exe" ]; then
   fi
 else
   echo "   (no Wine session; skipped)"
-fi
-echo "-- KvOposSetup, the shipping (i686) build"
-if [ -e "$build/win32/bin/KvOposSetup.exe" ]; then
-  tmp=$(mktemp)
-  i686-w64-mingw32-strip -o "$tmp" "$build/win32/bin/KvOposSetup.exe"
-  echo "figure: KvOposSetup.exe stripped size $(( $(stat -c %s "$tmp") / 1024 )) KiB (goal <= 1024 KiB)"
-  echo "   imports: $(i686-w64-mingw32-objdump -p "$tmp" | sed -n 's/.*DLL Name: //p' | sort -f | tr '\n' ' ')"
-  rm -f "$tmp"
 fi
 echo "-- q5rcfg (Linux build, release) download against the simulated decoder at 9600 baud"
 # The whole command, process start to exit, timed by the shell's clock

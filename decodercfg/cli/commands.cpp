@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <map>
-#include <ostream>
 #include <variant>
 
 #include "cfgfile.h"
@@ -92,7 +91,7 @@ const Command* FindCommand(std::string_view name) {
   return nullptr;
 }
 
-void PrintUsage(std::ostream& out) {
+void PrintUsage(TextOut& out) {
   out << "usage: q5rcfg COMMAND [ARGS]\n\n"
          "Edits Q5R decoder configuration files (*.cfg) and moves them to and from\n"
          "the decoder over RS232.\n\nCommands:\n";
@@ -102,7 +101,7 @@ void PrintUsage(std::ostream& out) {
   out << "\n'q5rcfg help COMMAND' or 'q5rcfg COMMAND --help' tells more.\n" << kExitHelp;
 }
 
-void PrintCommandHelp(const Command& c, std::ostream& out) {
+void PrintCommandHelp(const Command& c, TextOut& out) {
   out << "usage: q5rcfg " << c.usage << "\n\n" << c.summary << ".\n\n" << c.details;
   if (c.flags & kLine) out << "\nLine options:\n" << kLineHelp;
   out << "\n" << kExitHelp;
@@ -288,13 +287,15 @@ bool Runner::Save(const std::string& path, const Config& config) {
 void Runner::Progress(const std::string& text) {
   if (!env_.ErrIsTerminal()) return;
   const std::size_t width = std::max(progressWidth_, text.size());
-  env_.Err() << "\r" << text << std::string(width - text.size(), ' ') << std::flush;
+  env_.Err() << "\r" << text << std::string(width - text.size(), ' ');
+  env_.Err().Flush();
   progressWidth_ = width;
 }
 
 void Runner::EndProgress() {
   if (progressWidth_ == 0) return;
-  env_.Err() << "\r" << std::string(progressWidth_, ' ') << "\r" << std::flush;
+  env_.Err() << "\r" << std::string(progressWidth_, ' ') << "\r";
+  env_.Err().Flush();
   progressWidth_ = 0;
 }
 
@@ -352,7 +353,7 @@ int Runner::Show() {
     for (const Option& o : options) env_.Out() << o.Name() << " = " << ShowValue(o, config.info, config.image) << "\n";
     return kExitOk;
   }
-  std::ostream& out = env_.Out();
+  TextOut& out = env_.Out();
   out << "{\n  \"file\": " << JsonString(a_.positional[0]) << ",\n  \"options\": [\n";
   for (std::size_t i = 0; i < options.size(); ++i) {
     const Option& o = options[i];
@@ -374,7 +375,7 @@ int Runner::Diff() {
     Fail(failure_);
     return kDiffTrouble;
   }
-  std::ostream& out = env_.Out();
+  TextOut& out = env_.Out();
   bool different = false;
   for (const Option& o : AllOptions()) {
     const std::string va = ShowValue(o, a.info, a.image), vb = ShowValue(o, b.info, b.image);

@@ -4,7 +4,6 @@
 // and a serial port.
 #pragma once
 
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,12 +23,27 @@ inline constexpr int kDiffSame = 0;
 inline constexpr int kDiffDifferent = 1;
 inline constexpr int kDiffTrouble = 2;
 
+// Where the commands write their text: stdout, stderr, or a test's string.
+// Text only, handed on as it comes, so the program needs none of the C++
+// library's stream and locale machinery (a third of its size).
+class TextOut {
+ public:
+  virtual ~TextOut() = default;
+  virtual void Write(std::string_view text) = 0;
+  // Whatever was written so far is out (a progress line before a wait).
+  virtual void Flush() {}
+  TextOut& operator<<(std::string_view text) {
+    Write(text);
+    return *this;
+  }
+};
+
 // What the commands need of the system they run on.
 class Environment {
  public:
   virtual ~Environment() = default;
-  virtual std::ostream& Out() = 0;
-  virtual std::ostream& Err() = 0;
+  virtual TextOut& Out() = 0;
+  virtual TextOut& Err() = 0;
   // Progress lines are drawn only on a terminal.
   virtual bool ErrIsTerminal() = 0;
   // The file's bytes, or nothing when it cannot be read.

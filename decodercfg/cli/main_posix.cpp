@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/fileout.h"
 #include "cli/serialline.h"
 
 namespace {
@@ -39,8 +40,10 @@ bool WriteFileReplacing(const std::string& path, std::string_view data) {
 
 class PosixEnvironment : public q5r::cli::Environment {
  public:
-  std::ostream& Out() override { return std::cout; }
-  std::ostream& Err() override { return std::cerr; }
+  q5r::cli::FileOut out{stdout};
+  q5r::cli::FileOut err{stderr};
+  q5r::cli::TextOut& Out() override { return out; }
+  q5r::cli::TextOut& Err() override { return err; }
   bool ErrIsTerminal() override { return isatty(STDERR_FILENO) != 0; }
   std::optional<std::string> ReadFile(const std::string& path) override {
     std::ifstream in(path, std::ios::binary);
@@ -63,6 +66,7 @@ class PosixEnvironment : public q5r::cli::Environment {
 int main(int argc, char** argv) {
   PosixEnvironment env;
   const int status = q5r::cli::Run(std::vector<std::string>(argv + 1, argv + argc), env);
-  std::cout.flush();
-  return std::cout ? status : q5r::cli::kExitFailed;
+  env.out.Flush();
+  // Results that could not all be written are a failure (a full disk).
+  return env.out.Failed() ? q5r::cli::kExitFailed : status;
 }

@@ -2,9 +2,9 @@
 // taken in the ANSI code page, as the configuration files carry them.
 #include <windows.h>
 
-#include <iostream>
 
 #include "cli/commands.h"
+#include "cli/fileout.h"
 #include "cli/serialline.h"
 #include "fileio_win.h"
 #include "text_win.h"
@@ -13,8 +13,10 @@ namespace {
 
 class WindowsEnvironment : public q5r::cli::Environment {
  public:
-  std::ostream& Out() override { return std::cout; }
-  std::ostream& Err() override { return std::cerr; }
+  q5r::cli::FileOut out{stdout};
+  q5r::cli::FileOut err{stderr};
+  q5r::cli::TextOut& Out() override { return out; }
+  q5r::cli::TextOut& Err() override { return err; }
   bool ErrIsTerminal() override { return GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR; }
   std::optional<std::string> ReadFile(const std::string& path) override {
     return kit::ReadWholeFile(kit::FromAnsi(path));
@@ -34,6 +36,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) args.push_back(kit::ToAnsi(argv[i]));
   WindowsEnvironment env;
   const int status = q5r::cli::Run(args, env);
-  std::cout.flush();
-  return std::cout ? status : q5r::cli::kExitFailed;
+  env.out.Flush();
+  // Results that could not all be written are a failure (a full disk).
+  return env.out.Failed() ? q5r::cli::kExitFailed : status;
 }

@@ -33,8 +33,16 @@ struct ScriptedLine : SerialLine {
   }
 };
 
+// Text written to a string, for the tests to read back.
+struct StringOut : TextOut {
+  std::string text;
+  void Write(std::string_view more) override { text += more; }
+  const std::string& str() const { return text; }
+  void str(const std::string& with) { text = with; }
+};
+
 struct FakeEnvironment : Environment {
-  std::ostringstream out, err;
+  StringOut out, err;
   std::map<std::string, std::string> files;
   int writes = 0;
   std::string openedPort;
@@ -44,8 +52,8 @@ struct FakeEnvironment : Environment {
   std::deque<std::vector<std::uint8_t>> replies;
   std::vector<std::vector<std::uint8_t>> written;
 
-  std::ostream& Out() override { return out; }
-  std::ostream& Err() override { return err; }
+  TextOut& Out() override { return out; }
+  TextOut& Err() override { return err; }
   bool terminal = false;
   bool ErrIsTerminal() override { return terminal; }
   std::optional<std::string> ReadFile(const std::string& path) override {
