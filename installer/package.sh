@@ -18,6 +18,8 @@
 # The certificate: KIT_SIGN_PFX (a PKCS#12 file) and KIT_SIGN_PASSWORD from
 # the environment, or else a self-signed code-signing test certificate that
 # is made once and kept in build/signing (see signing.sh).
+# KIT_ATTESTED_TILLPORT: the 64-bit Tillport.sys as Microsoft's attestation
+# signing returned it, packaged as it is.
 set -euo pipefail
 arch=$1 version=$2 tree=$3 out=$4 win32tree=${5:-}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -39,6 +41,11 @@ mkdir -p "$stage/bin" "$stage/installer" "$symbols"
 cp "$tree/generated/tillport.inf" "$stage/installer/tillport.inf"
 
 for f in "${binaries[@]}"; do
+  # The 64-bit driver as Microsoft's attestation signing returned it.
+  if [ "$arch" = x64 ] && [ "$f" = Tillport.sys ] && [ -n "${KIT_ATTESTED_TILLPORT:-}" ]; then
+    cp "$KIT_ATTESTED_TILLPORT" "$stage/bin/$f"
+    continue
+  fi
   "$triplet-objcopy" --only-keep-debug "$tree/bin/$f" "$symbols/$f.debug"
   "$triplet-objcopy" --strip-all --add-gnu-debuglink="$symbols/$f.debug" "$tree/bin/$f" "$stage/bin/$f.unsigned"
   sign_file "$stage/bin/$f.unsigned" "$stage/bin/$f" "$f"
