@@ -100,7 +100,12 @@ std::wstring CashDrawer::GetPropertyString(long index) {
 long CashDrawer::OpenService(const wchar_t*, const wchar_t* deviceName, IDispatch* control) {
   if (opened_) Close();
   kit::UniqueKey key;
-  if (!OpenDeviceKey(kDeviceClassKey, deviceName, key)) return SetResult(opos::kNoService);
+  if (!OpenDeviceKey(kDeviceClassKey, deviceName, key)) {
+    trace().Start(deviceName ? deviceName : L"", trace::kOff);
+    return SetResult(opos::kNoService);
+  }
+  StartTrace(key.get(), deviceName);
+  driverPort_.SetTrace(&trace());
   if (!AttachControl(control, kEventNames)) return SetResult(opos::kNoService);
   capStatus_ = CapStatusFrom(kit::QueryString(key.get(), "CapStatus")) ? 1 : 0;
   const bool direct = DirectModeFrom(kit::QueryString(key.get(), "OpSysNT"));
@@ -109,6 +114,8 @@ long CashDrawer::OpenService(const wchar_t*, const wchar_t* deviceName, IDispatc
   healthText_ = L"OK";
   if (direct) {
     healthText_ = kDirectModeRefused;
+    trace().Write(trace::kCalls, "OpenService: OpSysNT is \"False\" (direct port access), refused: " +
+                                     kit::ToUtf8(kDirectModeRefused));
     return SetResult(opos::kNoService);
   }
   if (!driverPort_.Open()) return SetResult(opos::kNoService);

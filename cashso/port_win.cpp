@@ -1,5 +1,6 @@
 #include "port_win.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "tillport_ioctl.h"
@@ -19,18 +20,33 @@ void DriverPort::WriteKick(std::uint8_t value) {
   std::memcpy(input, &port, 4);
   input[4] = value;
   DWORD returned = 0;
-  DeviceIoControl(device_.get(), IOCTL_WRITE_PORT_UCHAR, input, sizeof input, nullptr, 0, &returned, nullptr);
+  const BOOL ok =
+      DeviceIoControl(device_.get(), IOCTL_WRITE_PORT_UCHAR, input, sizeof input, nullptr, 0, &returned, nullptr);
+  if (trace_ && trace_->On(trace::kWire)) {
+    char entry[64];
+    std::snprintf(entry, sizeof entry, "port write %u = 0x%02X%s", static_cast<unsigned>(kKickOffset), value,
+                  ok ? "" : " failed");
+    trace_->Write(trace::kWire, entry);
+  }
 }
 
 std::optional<std::uint8_t> DriverPort::ReadStatus() {
   std::uint32_t port = kStatusOffset;
   std::uint8_t output[16] = {};
   DWORD returned = 0;
-  if (!DeviceIoControl(device_.get(), IOCTL_READ_PORT_UCHAR, &port, sizeof port, output, sizeof output,
-                       &returned, nullptr) ||
-      returned < 1) {
-    return std::nullopt;
+  const bool ok = DeviceIoControl(device_.get(), IOCTL_READ_PORT_UCHAR, &port, sizeof port, output, sizeof output,
+                                  &returned, nullptr) &&
+                  returned >= 1;
+  if (trace_ && trace_->On(trace::kWire)) {
+    char entry[64];
+    if (ok) {
+      std::snprintf(entry, sizeof entry, "port read %u = 0x%02X", static_cast<unsigned>(kStatusOffset), output[0]);
+    } else {
+      std::snprintf(entry, sizeof entry, "port read %u failed", static_cast<unsigned>(kStatusOffset));
+    }
+    trace_->Write(trace::kWire, entry);
   }
+  if (!ok) return std::nullopt;
   return output[0];
 }
 

@@ -5,6 +5,7 @@
 
 #include "drawer.h"
 #include "handle_win.h"
+#include "trace_win.h"
 
 namespace cash {
 
@@ -14,12 +15,15 @@ class DriverPort final : public DrawerPort {
   bool Open();
   void Close() { device_.reset(); }
   bool IsOpen() const { return static_cast<bool>(device_); }
+  // Port reads and writes go to the object's trace at its wire level.
+  void SetTrace(oposso::Trace* trace) { trace_ = trace; }
 
   void WriteKick(std::uint8_t value) override;
   std::optional<std::uint8_t> ReadStatus() override;
 
  private:
   kit::UniqueHandle device_;
+  oposso::Trace* trace_ = nullptr;
 };
 
 // Time and sound of the Windows system.

@@ -1,8 +1,10 @@
 #include "msr_win.h"
 
+#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "cardmask.h"
 #include "registry_win.h"
 #include "text_win.h"
 
@@ -129,12 +131,24 @@ std::wstring CMSR::GetPropertyString(long index) {
   return L"";
 }
 
+std::string CMSR::TraceText(long index, const std::wstring& text) {
+  const long at = index - msr::kFirstCardStringIndex;
+  if (at < 0 || at >= static_cast<long>(msr::kCardStringCount)) return ServiceObject::TraceText(index, text);
+  std::string bytes(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<char>(text[i]);
+  return trace::Quoted(msr::MaskCardString(static_cast<msr::CardString>(at), bytes));
+}
+
 // ---- Methods -----------------------------------------------------------
 
 long CMSR::OpenService(const wchar_t*, const wchar_t* deviceName, IDispatch* control) {
   if (opened_) Close();
   kit::UniqueKey key;
-  if (!OpenDeviceKey(kDeviceClassKey, deviceName, key)) return SetResult(opos::kNoService);
+  if (!OpenDeviceKey(kDeviceClassKey, deviceName, key)) {
+    trace().Start(deviceName ? deviceName : L"", trace::kOff);
+    return SetResult(opos::kNoService);
+  }
+  StartTrace(key.get(), deviceName);
   if (!AttachControl(control, kEventNames)) return SetResult(opos::kNoService);
   includeLrc_ = kit::QueryString(key.get(), "Lrc") == std::optional<std::string>("True");
   portName_ = kit::QueryString(key.get(), "Port").value_or("");
@@ -380,7 +394,17 @@ void CMSR::CommReadThread() {
 
 void CMSR::Received(std::span<const std::uint8_t> bytes) { HandOver(bytes, false); }
 
-void CMSR::LineFailed(unsigned) { HandOver({}, true); }
+void CMSR::LineFailed(unsigned errors) {
+  if (trace().On(trace::kWire)) {
+    std::string entry = "serial line error:";
+    if (errors & msr::kLineFraming) entry += " framing";
+    if (errors & msr::kLineOverrun) entry += " overrun";
+    if (errors & msr::kLineParity) entry += " parity";
+    if (errors & msr::kLineBreak) entry += " break";
+    trace().Write(trace::kWire, entry);
+  }
+  HandOver({}, true);
+}
 
 void CMSR::HandOver(std::span<const std::uint8_t> bytes, bool failed) {
   // Only when DataThread is done with the last line; otherwise the read is
@@ -395,6 +419,13 @@ void CMSR::HandOver(std::span<const std::uint8_t> bytes, bool failed) {
 void CMSR::DataThread() {
   const HANDLE waits[2] = {dataReady_.get(), stop_.get()};
   while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
+    if (!receiveFailed_ && trace().On(trace::kWire)) {
+      // What came on the wire, masked: its shape, never the card's data.
+      const std::string_view bytes(reinterpret_cast<const char*>(receiveBuffer_), receiveCount_);
+      char head[48];
+      std::snprintf(head, sizeof head, "serial in %lu bytes: ", static_cast<unsigned long>(receiveCount_));
+      trace().Write(trace::kWire, head + trace::Quoted(msr::MaskLine(bytes)));
+    }
     ProcessOneLine(msr::TakeLine(receiveBuffer_, receiveCount_), receiveFailed_);
     InterlockedExchange(&lineInFlight_, 0);
   }

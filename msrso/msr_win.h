@@ -60,6 +60,8 @@ class CMSR final : public oposso::ServiceObject, private msr::LineSink {
   long COFreezeEvents(bool freeze) override;
   long DeviceMethod12() override;  // ClearInput
   void FinalRelease() override;
+  // Card strings show masked in the trace.
+  std::string TraceText(long index, const std::wstring& text) override;
 
  private:
   class Lock {

@@ -2,6 +2,8 @@
 
 #include <oleauto.h>
 
+#include <cstdio>
+
 #include "registry_win.h"
 #include "text_win.h"
 
@@ -129,6 +131,7 @@ HRESULT ServiceObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARA
   } else {
     hr = CallMethod(*method, args, result, argErr);
   }
+  if (trace_.On(trace::kCalls)) TraceCall(*method, args, result, hr);
   for (std::size_t k = 0; k < method->paramCount; ++k) {
     if ((V_VT(&args[k]) & VT_BYREF) == 0) VariantClear(&args[k]);
   }
@@ -183,6 +186,62 @@ bool ServiceObject::OpenDeviceKey(const char* classKeyPath, const wchar_t* devic
   return kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key) == ERROR_SUCCESS;
 }
 
+// ---- Field trace ---------------------------------------------------------
+
+void ServiceObject::StartTrace(HKEY deviceKey, const wchar_t* deviceName) {
+  trace_.Start(deviceName ? deviceName : L"", trace::LevelFrom(kit::QueryDword(deviceKey, "TraceLevel")));
+}
+
+std::string ServiceObject::TraceText(long, const std::wstring& text) { return trace::Quoted(kit::ToUtf8(text)); }
+
+void ServiceObject::TraceCall(const opos::Method& m, const VARIANT* args, const VARIANT* result, HRESULT hr) {
+  std::string entry = m.name;
+  entry += '(';
+  long index = 0;
+  for (std::size_t i = 0; i < m.paramCount; ++i) {
+    if (i) entry += ", ";
+    const VARIANT& a = args[i];
+    switch (V_VT(&a)) {
+      case VT_I4:
+        entry += std::to_string(V_I4(&a));
+        if (i == 0) index = V_I4(&a);
+        break;
+      case VT_BOOL: entry += V_BOOL(&a) ? "true" : "false"; break;
+      case VT_DISPATCH: entry += V_DISPATCH(&a) ? "IDispatch" : "null"; break;
+      case VT_BSTR:
+        // The application's own strings: their length only (SetPropertyString, DirectIO).
+        entry += m.dispid == opos::kOpenService ? trace::Quoted(kit::ToUtf8(V_BSTR(&a) ? V_BSTR(&a) : L""))
+                                                 : trace::Length(SysStringLen(V_BSTR(&a)));
+        break;
+      case VT_I4 | VT_BYREF:
+        entry += '&';
+        entry += std::to_string(*V_I4REF(&a));
+        break;
+      case VT_BSTR | VT_BYREF:
+        entry += '&';
+        entry += trace::Length(*V_BSTRREF(&a) ? SysStringLen(*V_BSTRREF(&a)) : 0u);
+        break;
+      default: entry += "?"; break;
+    }
+  }
+  entry += ')';
+  if (FAILED(hr)) {
+    char code[32];
+    std::snprintf(code, sizeof code, " refused 0x%08lX", static_cast<unsigned long>(hr));
+    entry += code;
+  } else if (result && V_VT(result) == VT_I4) {
+    entry += " -> ";
+    entry += std::to_string(V_I4(result));
+  } else if (result && V_VT(result) == VT_BSTR) {
+    entry += " -> ";
+    entry += TraceText(index, V_BSTR(result) ? V_BSTR(result) : L"");
+  }
+  char codes[80];
+  std::snprintf(codes, sizeof codes, " [ResultCode %ld, ResultCodeExtended %ld]", resultCode_, resultCodeExtended_);
+  entry += codes;
+  trace_.Write(trace::kCalls, entry);
+}
+
 // ---- The control object ------------------------------------------------
 
 bool ServiceObject::AttachControl(IDispatch* control, std::span<const char* const> names) {
@@ -192,6 +251,7 @@ bool ServiceObject::AttachControl(IDispatch* control, std::span<const char* cons
     control_ = nullptr;
     return false;
   }
+  eventNames_.assign(names.begin(), names.end());
   for (const char* name : names) {
     wchar_t wide[64] = {};
     MultiByteToWideChar(CP_ACP, 0, name, -1, wide, 63);
@@ -217,8 +277,23 @@ HRESULT ServiceObject::RequestEvent(std::size_t which, std::span<VARIANT> args) 
   VARIANT reversed[8];
   for (std::size_t i = 0; i < args.size(); ++i) reversed[i] = args[args.size() - 1 - i];
   DISPPARAMS dp{reversed, nullptr, static_cast<UINT>(args.size()), 0};
-  return control_->Invoke(eventIds_[which], IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &dp, nullptr,
-                          nullptr, nullptr);
+  const HRESULT hr = control_->Invoke(eventIds_[which], IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &dp,
+                                      nullptr, nullptr, nullptr);
+  if (trace_.On(trace::kCalls)) {
+    std::string entry = "event ";
+    entry += which < eventNames_.size() ? eventNames_[which] : std::string("?");
+    entry += '(';
+    for (std::size_t i = 0; i < args.size(); ++i) {
+      if (i) entry += ", ";
+      if (V_VT(&args[i]) == (VT_I4 | VT_BYREF)) entry += '&';
+      if (V_VT(&args[i]) == VT_I4) entry += std::to_string(V_I4(&args[i]));
+      if (V_VT(&args[i]) == (VT_I4 | VT_BYREF)) entry += std::to_string(*V_I4REF(&args[i]));
+    }
+    char code[32];
+    std::snprintf(code, sizeof code, ") -> 0x%08lX", static_cast<unsigned long>(hr));
+    trace_.Write(trace::kCalls, entry + code);
+  }
+  return hr;
 }
 
 // ---- Event window ------------------------------------------------------

@@ -14,9 +14,11 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "handle_win.h"
 #include "opos.h"
+#include "trace_win.h"
 
 namespace oposso {
 
@@ -76,6 +78,15 @@ class ServiceObject : public IDispatch {
   long resultCode_ = 0;
   long resultCodeExtended_ = 0;
 
+  // ---- Field trace ----
+  // Reads the device key's "TraceLevel" and traces `deviceName` at it from
+  // now on: every OPOS call and event at level 1, the wire at level 2.
+  void StartTrace(HKEY deviceKey, const wchar_t* deviceName);
+  Trace& trace() { return trace_; }
+  // A string property's value as the trace may show it (quoted; a device
+  // with card data masks it).
+  virtual std::string TraceText(long index, const std::wstring& text);
+
   // Opens the device's key, `classKeyPath` + `deviceName` under
   // HKEY_LOCAL_MACHINE, for reading only: a POS application may run as a
   // standard user, who cannot open it for more.
@@ -106,6 +117,8 @@ class ServiceObject : public IDispatch {
  private:
   static LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   HRESULT CallMethod(const opos::Method& m, VARIANT* args, VARIANT* result, UINT* argErr);
+  // One trace line for a call: its arguments, its result and outcome.
+  void TraceCall(const opos::Method& m, const VARIANT* args, const VARIANT* result, HRESULT hr);
 
   // The event window acts only on what this object asked of it: the event
   // a worker posted and is waiting for, and its own destruction.
@@ -121,6 +134,8 @@ class ServiceObject : public IDispatch {
   // The event a worker posted and waits for (0: none); set by the worker
   // before it posts, taken by the window when it fires.
   volatile LONG pendingEvent_ = 0;
+  Trace trace_;
+  std::vector<std::string> eventNames_;  // for the trace
   // Auto-reset, unnamed: each object's own, so no other object or process
   // can wake its worker.
   kit::UniqueHandle fireDone_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};

@@ -83,7 +83,7 @@ else
 fi
 echo "-- MSR swipe latency: KvSMsrSo against a minimal overlapped reader, under Wine"
 if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/msr_bench.exe" ]; then
-  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/msr_bench.exe" --swipes 100 2>&1 | tail -n 3
+  timeout 300 /usr/lib/wine/wine64 "$build/win64/bin/msr_bench.exe" --swipes 100 2>&1 | tail -n 5
 else
   echo "   (no Wine session; skipped)"
 fi

@@ -642,6 +642,47 @@ TEST_F(DriverTest, CloseAndReleaseInsideTheStatusEvent) {
   }
 }
 
+// ---- Field trace ------------------------------------------------------------
+
+// The trace of drawer 2 at level 2, in a log folder of the test's own: the
+// calls with their results, the status event, and every port access.
+TEST_F(DriverTest, TraceAtLevelTwoShowsCallsEventsAndPortAccesses) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring programData = std::wstring(temp) + L"kit-drawer-trace-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(programData.c_str(), nullptr);
+  SetEnvironmentVariableW(L"ProgramData", programData.c_str());
+  {
+    kit::UniqueKey key;
+    ASSERT_EQ(kit::OpenKey(HKEY_LOCAL_MACHINE, DeviceKeyPath(kDrawer2), KEY_SET_VALUE, key), ERROR_SUCCESS);
+    ASSERT_EQ(kit::SetDword(key.get(), "TraceLevel", 2), ERROR_SUCCESS);
+  }
+  {
+    Drawer drawer(kDrawer2);
+    Enable(drawer);
+    ASSERT_EQ(drawer.Call(L"OpenDrawer"), opos::kSuccess);
+    ASSERT_EQ(drawer.Call(L"Release"), opos::kSuccess);
+    ASSERT_EQ(drawer.Call(L"Close"), opos::kSuccess);
+  }
+  SetEnvironmentVariableW(L"ProgramData", nullptr);
+  kit::UniqueHandle file(CreateFileW((programData + L"\\PosKit\\Logs\\KvCash2.log").c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
+  ASSERT_TRUE(file);
+  std::string log(1 << 16, '\0');
+  DWORD got = 0;
+  ReadFile(file.get(), log.data(), static_cast<DWORD>(log.size()), &got, nullptr);
+  log.resize(got);
+  std::size_t at = 0;
+  for (const char* entry : {"OpenService(\"CashDrawer\", \"KvCash2\", IDispatch) -> 0 [ResultCode 0",
+                            "Claim(1000) -> 0", "port read 1 = 0x03", "event SOStatusUpdate(0) -> 0x00000000",
+                            "port write 0 = 0x04", "port write 0 = 0x00", "OpenDrawer() -> 0 [ResultCode 0",
+                            "Release() -> 0", "Close() -> 0"}) {
+    at = log.find(entry, at);
+    ASSERT_NE(at, std::string::npos) << entry << " not in order in:\n" << log;
+  }
+}
+
 // An application that loads a drawer for one job at a time: each round
 // creates the object, polls the drawer, releases, closes and frees it, and
 // lets COM unload the module; both modules come and go twenty times.
