@@ -69,33 +69,36 @@ std::vector<std::string> Names(const std::string& path) {
   return names;
 }
 
-// The registry's 32-bit view, which 32-bit POS applications read on 64-bit
-// Windows (this program and KvOposSetup are 64-bit).
-std::optional<std::string> Value32(const std::string& path, const char* name) {
+// The registry's other view on 64-bit Windows: the 32-bit one for this
+// program and KvOposSetup built for 64-bit Windows, the 64-bit one for
+// their 32-bit builds.
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+std::optional<std::string> ValueOther(const std::string& path, const char* name) {
   kit::UniqueKey key;
-  if (kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_WOW64_32KEY, key) != ERROR_SUCCESS) return std::nullopt;
+  if (kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ | kOtherView, key) != ERROR_SUCCESS) return std::nullopt;
   return kit::QueryString(key.get(), name);
 }
 
-void SetValue32(const std::string& path, const char* name, const std::string& data) {
+void SetValueOther(const std::string& path, const char* name, const std::string& data) {
   kit::UniqueKey key;
-  ASSERT_EQ(kit::CreateKey(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS | KEY_WOW64_32KEY, key), ERROR_SUCCESS);
+  ASSERT_EQ(kit::CreateKey(HKEY_LOCAL_MACHINE, path, KEY_ALL_ACCESS | kOtherView, key), ERROR_SUCCESS);
   ASSERT_EQ(kit::SetString(key.get(), name, data), ERROR_SUCCESS);
 }
 
-std::vector<std::string> Names32(const std::string& path) {
+std::vector<std::string> NamesOther(const std::string& path) {
   std::vector<std::string> names;
   kit::UniqueKey key;
-  if (kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ | KEY_WOW64_32KEY, key) != ERROR_SUCCESS) return names;
+  if (kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ | kOtherView, key) != ERROR_SUCCESS) return names;
   std::string name;
   for (DWORD i = 0; kit::EnumValueName(key.get(), i, name) == ERROR_SUCCESS; ++i) names.push_back(name);
   std::sort(names.begin(), names.end());
   return names;
 }
 
-void DeleteOpos32() {
+void DeleteOposOther() {
   kit::UniqueKey key;
-  if (kit::OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail", KEY_ALL_ACCESS | KEY_WOW64_32KEY, key) ==
+  if (kit::OpenKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\OLEforRetail", KEY_ALL_ACCESS | kOtherView, key) ==
       ERROR_SUCCESS) {
     RegDeleteTreeA(key.get(), "ServiceOPOS");
   }
@@ -125,7 +128,7 @@ class KvOposSetupTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(kit::DeleteTree(HKEY_LOCAL_MACHINE, kRoot), ERROR_SUCCESS);
-    DeleteOpos32();
+    DeleteOposOther();
     // The keys an installation lays down, from the test bed's registry script.
     Process regedit(L"C:\\windows\\regedit.exe", {L"/s", HostPath(KVOPOS_DEVICES_REG)});
     ASSERT_TRUE(regedit.Started());
@@ -379,33 +382,33 @@ TEST_F(KvOposSetupTest, KeyboardWedgeMsrOffersOneEntry) {
   EXPECT_EQ(Value(kMsr, "Port"), "Kbd Msr Selected");
 }
 
-// On 64-bit Windows the x64 package lays the device keys down in both
-// registry views; every setting KvOposSetup writes goes to both, with each
-// view's custom names kept apart.
+// On 64-bit Windows the device keys lie in both registry views; every
+// setting KvOposSetup writes goes to both, with each view's custom names
+// kept apart.
 TEST_F(KvOposSetupTest, WritesGoToBothRegistryViews) {
   for (const auto& [path, progId] : {std::pair{kCash1, "KvSo.KvCash1"}, {kCash2, "KvSo.KvCash2"},
                                      {kDisplay, "KvSo.KvDisplay"}, {kMsr, "KvSo.KvMsr"}}) {
-    SetValue32(path, "", progId);
+    SetValueOther(path, "", progId);
   }
-  SetValue32(kMsr, "Type", "Serial");
-  SetValue32(kDrawers, "Pole32", "AcmeDrawer");  // another vendor, 32-bit view only
+  SetValueOther(kMsr, "Type", "Serial");
+  SetValueOther(kDrawers, "Pole32", "AcmeDrawer");  // another vendor, the other view only
   Start();
   Click(IDC_CD1_STATUS);
   Click(IDC_MSR_LRC);
   Choose(IDC_MSR_PORT, L"COM4");
   Type(IDC_CD2_CUSTOM, L"Back Till");
   Click(IDC_CD2_ADD);
-  for (auto read : {Value, Value32}) {
+  for (auto read : {Value, ValueOther}) {
     EXPECT_EQ(read(kCash1, "CapStatus"), "True");
     EXPECT_EQ(read(kMsr, "Lrc"), "True");
     EXPECT_EQ(read(kMsr, "Port"), "COM4");
     EXPECT_EQ(read(kDrawers, "Back Till"), "KvCash2");
   }
   EXPECT_EQ(Names(kDrawers), std::vector<std::string>{"Back Till"});
-  EXPECT_EQ(Names32(kDrawers), (std::vector<std::string>{"Back Till", "Pole32"}));
+  EXPECT_EQ(NamesOther(kDrawers), (std::vector<std::string>{"Back Till", "Pole32"}));
   Click(IDC_CD2_REMOVE);
   EXPECT_TRUE(Names(kDrawers).empty());
-  EXPECT_EQ(Names32(kDrawers), std::vector<std::string>{"Pole32"});
+  EXPECT_EQ(NamesOther(kDrawers), std::vector<std::string>{"Pole32"});
 }
 
 TEST_F(KvOposSetupTest, DevicesWithoutTheirKeysAreNotSelected) {
