@@ -106,7 +106,7 @@ std::vector<HWND> TopWindows(DWORD pid, bool visibleOnly) {
     std::vector<HWND> found;
   } search{pid, visibleOnly, {}};
   EnumWindows(
-      [](HWND hwnd, LPARAM param) noexcept -> BOOL {
+      [](HWND hwnd, LPARAM param) noexcept CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(param);
         DWORD owner = 0;
         GetWindowThreadProcessId(hwnd, &owner);
@@ -134,7 +134,7 @@ std::vector<HWND> Children(HWND parent, const WindowQuery& query) {
   std::vector<HWND> all;
   EnumChildWindows(
       parent,
-      [](HWND hwnd, LPARAM param) noexcept -> BOOL {
+      [](HWND hwnd, LPARAM param) noexcept CALLBACK -> BOOL {
         reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
         return TRUE;
       },

@@ -459,7 +459,7 @@ struct LateHand {
   void Start() {
     thread.reset(CreateThread(
         nullptr, 0,
-        [](void* p) -> DWORD {
+        [](void* p) WINAPI -> DWORD {
           auto* self = static_cast<LateHand*>(p);
           Sleep(self->delayMs);
           Hand own;
