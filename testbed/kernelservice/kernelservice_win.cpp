@@ -67,8 +67,17 @@ bool KernelService::Install(std::string& error) {
   char system[MAX_PATH] = {};
   GetSystemDirectoryA(system, MAX_PATH);
   const std::size_t slash = sysFile_.find_last_of("\\/");
-  installedFile_ = std::string(system) + "\\drivers\\" +
-                   (slash == std::string::npos ? sysFile_ : sysFile_.substr(slash + 1));
+  const std::string file = slash == std::string::npos ? sysFile_ : sysFile_.substr(slash + 1);
+  installedFile_ = std::string(system) + "\\drivers\\" + file;
+  // A 32-bit test program on 64-bit Windows sees SysWOW64 as system32; the
+  // 64-bit system's drivers folder is Sysnative to it.
+  copiedFile_ = installedFile_;
+  BOOL wow64 = FALSE;
+  if (IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    copiedFile_ = std::string(windows) + "\\Sysnative\\drivers\\" + file;
+  }
 
   UniqueService manager = OpenManager();
   if (!manager) {
@@ -78,19 +87,41 @@ bool KernelService::Install(std::string& error) {
   if (UniqueService old(OpenServiceA(manager.get(), name_.c_str(), SERVICE_ALL_ACCESS)); old) {
     StopAndDelete(old.get());
   }
-  if (!CopyFileA(sysFile_.c_str(), installedFile_.c_str(), FALSE)) {
-    error = "cannot copy " + sysFile_ + " to " + installedFile_ + ": error " +
+  if (!CopyFileA(sysFile_.c_str(), copiedFile_.c_str(), FALSE)) {
+    error = "cannot copy " + sysFile_ + " to " + copiedFile_ + ": error " +
             std::to_string(GetLastError());
     return false;
   }
-  UniqueService service(CreateServiceA(manager.get(), name_.c_str(), name_.c_str(),
-                                       SERVICE_ALL_ACCESS, SERVICE_KERNEL_DRIVER,
-                                       SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                                       installedFile_.c_str(), nullptr, nullptr, nullptr,
-                                       nullptr, nullptr));
-  if (!service) {
-    error = "cannot create the service " + name_ + ": error " + std::to_string(GetLastError());
-    return false;
+  if (wow64) {
+    // Wine marks a service that a 32-bit program creates "WOW64" and starts
+    // it in its 32-bit driver host, which cannot load a 64-bit driver (the
+    // Windows service manager has no such mark): the 64-bit sc creates it.
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string line = std::string(windows) + "\\Sysnative\\sc.exe create " + name_ +
+                       " type= kernel start= demand error= normal binPath= \"" + installedFile_ + "\"";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    DWORD code = 1;
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+      WaitForSingleObject(pi.hProcess, 60000);
+      GetExitCodeProcess(pi.hProcess, &code);
+      CloseHandle(pi.hThread);
+      CloseHandle(pi.hProcess);
+    }
+    if (code != 0) {
+      error = "cannot create the service " + name_ + " with the 64-bit sc: exit code " + std::to_string(code);
+      return false;
+    }
+  } else {
+    UniqueService service(CreateServiceA(manager.get(), name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
+                                         SERVICE_KERNEL_DRIVER, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                                         installedFile_.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) {
+      error = "cannot create the service " + name_ + ": error " + std::to_string(GetLastError());
+      return false;
+    }
   }
   installed_ = true;
   return true;
@@ -153,7 +184,7 @@ bool KernelService::Remove() {
   UniqueService service = OpenNamed(name_);
   if (service) StopAndDelete(service.get());
   installed_ = false;
-  return DeleteFileA(installedFile_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  return DeleteFileA(copiedFile_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 DWORD KernelService::State() const {

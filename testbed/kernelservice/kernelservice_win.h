@@ -56,7 +56,8 @@ class KernelService {
  private:
   std::string name_;
   std::string sysFile_;
-  std::string installedFile_;
+  std::string installedFile_;  // as the service names it
+  std::string copiedFile_;     // as this program reaches it
   bool installed_ = false;
 };
 
