@@ -30,19 +30,8 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+source "$(dirname "$0")/cases.sh"
 
-passed=0
-failed=0
-cases=""
-result() {  # result NAME STATUS [DETAIL]
-  if [ "$2" -eq 0 ]; then
-    passed=$((passed + 1)); echo "ok - $1"
-    cases+="<testcase name=\"$1\"/>"
-  else
-    failed=$((failed + 1)); echo "FAIL - $1${3:+: $3}"
-    cases+="<testcase name=\"$1\"><failure message=\"failed\"/></testcase>"
-  fi
-}
 expect() {  # expect NAME COMMAND...
   local name=$1; shift
   local out
@@ -278,12 +267,4 @@ expect "the x86 package is refused on 64-bit Windows (1603)" equals "$status" $(
 expect "and installs nothing" bash -c "test ! -e '$c/Program Files (x86)/PosKit' && test ! -e '$kitdir' &&
   ! '$WINE' reg query '$opos\\MSR\\KvMsr' /reg:32 >/dev/null 2>&1 && ! '$WINE' reg query '$services\\Tillport' >/dev/null 2>&1"
 
-echo "installer: $passed passed, $failed failed"
-# Hand the cases to the test command's count, as a GoogleTest report would.
-if [[ "${GTEST_OUTPUT:-}" == xml:Z:* ]]; then
-  dir=${GTEST_OUTPUT#xml:Z:}
-  dir=${dir//\\//}
-  mkdir -p "$dir" && printf '<testsuites tests="%d" failures="%d" errors="0">%s</testsuites>\n' \
-    $((passed + failed)) "$failed" "<testsuite name=\"Installer\">$cases</testsuite>" >"$dir/installer_test.xml"
-fi
-[ "$failed" -eq 0 ]
+report installer

@@ -9,14 +9,10 @@ set -u
 build=$1; shift
 here=$(cd "$(dirname "$0")/.." && pwd)
 source "$here/signing.sh"
+source "$here/tests/cases.sh"
 signing_setup "$build/signing"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0 failed=0 cases=""
-result() {
-  if [ "$2" -eq 0 ]; then passed=$((passed + 1)); echo "ok - $1"; cases+="<testcase name=\"$1\"/>"
-  else failed=$((failed + 1)); echo "FAIL - $1${3:+: $3}"; cases+="<testcase name=\"$1\"><failure message=\"failed\"/></testcase>"; fi
-}
 # verify FILE: osslsigncode's verdict against the signing certificate.
 verify() {
   local out
@@ -54,11 +50,4 @@ for f in "$pe" "$(readlink -f "$1")"; do
   result "a changed byte in $(basename "$f") breaks its signature" $?
 done
 
-echo "signatures: $passed passed, $failed failed"
-if [[ "${GTEST_OUTPUT:-}" == xml:Z:* ]]; then
-  dir=${GTEST_OUTPUT#xml:Z:}
-  dir=${dir//\\//}
-  mkdir -p "$dir" && printf '<testsuites tests="%d" failures="%d" errors="0">%s</testsuites>\n' \
-    $((passed + failed)) "$failed" "<testsuite name=\"Signatures\">$cases</testsuite>" >"$dir/signature_test.xml"
-fi
-[ "$failed" -eq 0 ]
+report signatures
