@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
-
 #include "link/linksettings.h"
 #include "link/waitloop_win.h"
 
@@ -87,15 +85,13 @@ std::optional<DWORD> SerialPort::Read(std::uint8_t* into, DWORD count, int timeo
 
 std::vector<std::uint8_t> SerialPort::Receive(std::size_t threshold, int timeoutMs, Wait wait) {
   if (!handle_ || threshold == 0) return {};
-  DWORD errors = 0;
-  COMSTAT status{};
-  ClearCommError(handle_.get(), &errors, &status);
-  std::vector<std::uint8_t> bytes(std::max<std::size_t>(threshold, status.cbInQue));
+  std::vector<std::uint8_t> bytes(threshold);
   const auto got = Read(bytes.data(), static_cast<DWORD>(bytes.size()), timeoutMs, wait);
   if (!got || *got < threshold) return {};
-  bytes.resize(*got);
-  // What came in meanwhile goes with it, as one receive event hands over
-  // everything waiting.
+  // What else is waiting goes with it, as one receive event hands over
+  // everything that is in.
+  DWORD errors = 0;
+  COMSTAT status{};
   if (ClearCommError(handle_.get(), &errors, &status) && status.cbInQue > 0) {
     const std::size_t had = bytes.size();
     bytes.resize(had + status.cbInQue);
