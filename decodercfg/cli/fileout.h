@@ -11,8 +11,11 @@ namespace q5r::cli {
 
 class FileOut : public TextOut {
  public:
-  explicit FileOut(std::FILE* file) : file_(file) {}
+  // `before`: written out first whenever this writes (stdout before a
+  // message on stderr), so the two keep their order on one terminal or pipe.
+  explicit FileOut(std::FILE* file, FileOut* before = nullptr) : file_(file), before_(before) {}
   void Write(std::string_view text) override {
+    if (before_) before_->Flush();
     if (std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
   }
   void Flush() override {
@@ -23,6 +26,7 @@ class FileOut : public TextOut {
 
  private:
   std::FILE* file_;
+  FileOut* before_;
   bool failed_ = false;
 };
 

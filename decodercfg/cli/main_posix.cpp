@@ -41,7 +41,7 @@ bool WriteFileReplacing(const std::string& path, std::string_view data) {
 class PosixEnvironment : public q5r::cli::Environment {
  public:
   q5r::cli::FileOut out{stdout};
-  q5r::cli::FileOut err{stderr};
+  q5r::cli::FileOut err{stderr, &out};
   q5r::cli::TextOut& Out() override { return out; }
   q5r::cli::TextOut& Err() override { return err; }
   bool ErrIsTerminal() override { return isatty(STDERR_FILENO) != 0; }

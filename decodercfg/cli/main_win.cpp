@@ -14,7 +14,7 @@ namespace {
 class WindowsEnvironment : public q5r::cli::Environment {
  public:
   q5r::cli::FileOut out{stdout};
-  q5r::cli::FileOut err{stderr};
+  q5r::cli::FileOut err{stderr, &out};
   q5r::cli::TextOut& Out() override { return out; }
   q5r::cli::TextOut& Err() override { return err; }
   bool ErrIsTerminal() override { return GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR; }
