@@ -184,7 +184,14 @@ bool KernelService::Remove() {
   UniqueService service = OpenNamed(name_);
   if (service) StopAndDelete(service.get());
   installed_ = false;
-  return DeleteFileA(copiedFile_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+  // The driver host lets go of the file a moment after a driver ended (or
+  // failed to start): until then it cannot be deleted.
+  const ULONGLONG until = GetTickCount64() + 10000;
+  for (;;) {
+    if (DeleteFileA(copiedFile_.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
+    if (GetTickCount64() >= until) return false;
+    Sleep(50);
+  }
 }
 
 DWORD KernelService::State() const {
