@@ -9,6 +9,7 @@
 #include "cfgfile.h"
 #include "cli/optionnames.h"
 #include "link/linksettings.h"
+#include "serialname.h"
 
 namespace q5r::cli {
 
@@ -299,23 +300,9 @@ void Runner::EndProgress() {
   progressWidth_ = 0;
 }
 
-// "COM2" -> 2; 0 for anything else (a device path).
-int PortNumber(std::string_view port) {
-  if (port.size() < 4) return 0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    if (std::toupper(static_cast<unsigned char>(port[i])) != "COM"[i]) return 0;
-  }
-  int n = 0;
-  for (const char c : port.substr(3)) {
-    if (c < '0' || c > '9' || n > 9999) return 0;
-    n = n * 10 + (c - '0');
-  }
-  return n;
-}
-
 std::unique_ptr<SerialLine> Runner::OpenLine(int defaultPort) {
   const std::string port = a_.port ? *a_.port : "COM" + std::to_string(defaultPort);
-  const int number = a_.port ? PortNumber(port) : defaultPort;
+  const int number = a_.port ? kit::ComPortNumber(port) : defaultPort;
   auto line = env_.OpenPort(port, number, LineSettingsText(a_.baud, a_.format));
   if (!line) {
     failure_ = number > 0 || !a_.port ? Narrow(PortUnavailableMessage(number)) : port + ": not available.";
@@ -573,6 +560,11 @@ int Run(const std::vector<std::string>& args, Environment& env) {
   }
   Runner runner(env, *command, std::get<Arguments>(std::move(parsed)));
   return runner.Run();
+}
+
+int FinalStatus(const std::vector<std::string>& args, int status, bool outputFailed) {
+  if (!outputFailed) return status;
+  return !args.empty() && args[0] == "diff" ? kDiffTrouble : kExitFailed;
 }
 
 }  // namespace q5r::cli

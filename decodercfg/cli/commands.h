@@ -60,4 +60,9 @@ class Environment {
 // Runs one command line (without the program name); returns the exit status.
 int Run(const std::vector<std::string>& args, Environment& env);
 
+// The program's exit status once its output is flushed: results that could
+// not all be written (a full disk, a closed pipe) are a failure, trouble
+// (2) for diff, whose 1 means "different", 1 for any other command.
+int FinalStatus(const std::vector<std::string>& args, int status, bool outputFailed);
+
 }  // namespace q5r::cli

@@ -65,8 +65,8 @@ class PosixEnvironment : public q5r::cli::Environment {
 
 int main(int argc, char** argv) {
   PosixEnvironment env;
-  const int status = q5r::cli::Run(std::vector<std::string>(argv + 1, argv + argc), env);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const int status = q5r::cli::Run(args, env);
   env.out.Flush();
-  // Results that could not all be written are a failure (a full disk).
-  return env.out.Failed() ? q5r::cli::kExitFailed : status;
+  return q5r::cli::FinalStatus(args, status, env.out.Failed());
 }

@@ -37,6 +37,5 @@ int wmain(int argc, wchar_t** argv) {
   WindowsEnvironment env;
   const int status = q5r::cli::Run(args, env);
   env.out.Flush();
-  // Results that could not all be written are a failure (a full disk).
-  return env.out.Failed() ? q5r::cli::kExitFailed : status;
+  return q5r::cli::FinalStatus(args, status, env.out.Failed());
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "link/serialport_win.h"
+#include "serialname.h"
 
 namespace q5r::cli {
 
@@ -28,22 +29,10 @@ class ConsoleLine : public SerialLine {
   SerialPortLine line_{port_, WaitFor};
 };
 
-// "\\.\COM12" -> 12; 0 for any other name.
-int DeviceNumber(const std::string& port) {
-  constexpr std::string_view kPrefix = "\\\\.\\COM";
-  if (port.size() <= kPrefix.size() || port.compare(0, kPrefix.size(), kPrefix) != 0) return 0;
-  int n = 0;
-  for (std::size_t i = kPrefix.size(); i < port.size(); ++i) {
-    if (port[i] < '0' || port[i] > '9' || n > 9999) return 0;
-    n = n * 10 + (port[i] - '0');
-  }
-  return n;
-}
-
 }  // namespace
 
 std::unique_ptr<SerialLine> OpenSerialLine(const std::string& port, int number, const std::string& settings) {
-  if (number <= 0) number = DeviceNumber(port);
+  if (number <= 0) number = kit::ComPortNumber(port);
   if (number <= 0) return nullptr;
   auto line = std::make_unique<ConsoleLine>();
   if (!line->port().Open(number, settings)) return nullptr;

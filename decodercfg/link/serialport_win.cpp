@@ -4,6 +4,8 @@
 
 #include "link/linksettings.h"
 #include "link/waitloop_win.h"
+#include "serialname.h"
+#include "text_win.h"
 
 namespace q5r {
 
@@ -11,7 +13,7 @@ bool SerialPort::Open(int port, const std::string& settings) {
   Close();
   const auto line = ParseLineSettings(settings);
   if (!line || port < 1) return false;
-  const std::wstring name = L"\\\\.\\COM" + std::to_wstring(port);
+  const std::wstring name = kit::FromAnsi(kit::SerialDeviceName("COM" + std::to_string(port)));
   kit::UniqueHandle handle(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
   if (!handle || !done_) return false;

@@ -89,13 +89,14 @@ class CliOnPty : public ::testing::Test {
     fs::rename(dir_ / "control.new", dir_ / "control");
   }
 
-  // q5rcfg with the arguments, on the simulator's port unless one is given.
-  Result Cli(std::vector<std::string> args, bool withPort = true) {
+  // q5rcfg with the arguments, on the simulator's port unless one is given;
+  // its standard output into `stdoutPath` when one is given.
+  Result Cli(std::vector<std::string> args, bool withPort = true, const char* stdoutPath = nullptr) {
     args.insert(args.begin(), Q5RCFG_PATH);
     if (withPort) args.insert(args.end(), {"--port", pty_});
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const std::string out = (dir_ / "stdout").string(), err = (dir_ / "stderr").string();
+    const std::string out = stdoutPath ? stdoutPath : (dir_ / "stdout").string(), err = (dir_ / "stderr").string();
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -107,7 +108,7 @@ class CliOnPty : public ::testing::Test {
       r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     posix_spawn_file_actions_destroy(&actions);
-    r.out = ReadText(out);
+    if (!stdoutPath) r.out = ReadText(out);
     r.err = ReadText(err);
     return r;
   }
@@ -149,6 +150,18 @@ q5r::ConfigImage Changed() {
   image.SetBits(16, 0xF0, 0x50);  // German keyboard
   image.SetByte(30, 'X');
   return image;
+}
+
+// Results that cannot be written (a full disk) are a failure: trouble (2)
+// for diff, whose 1 means "different", 1 for any other command.
+TEST_F(CliOnPty, ResultsThatCannotBeWrittenAreAFailure) {
+  WriteConfig("a.cfg", q5r::ConfigImage{});
+  WriteConfig("b.cfg", Changed());
+  const std::string a = File("a.cfg").string(), b = File("b.cfg").string();
+  EXPECT_EQ(Cli({"diff", a, b}, false, "/dev/full").status, 2);
+  EXPECT_EQ(Cli({"diff", a, a}, false, "/dev/full").status, 0) << "nothing to write";
+  EXPECT_EQ(Cli({"show", a}, false, "/dev/full").status, 1);
+  EXPECT_EQ(Cli({"diff", a, b}, false).status, 1);
 }
 
 TEST_F(CliOnPty, DownloadSendsTheFileWithOrWithoutSaveAndTheDecoderKeepsIt) {
