@@ -50,8 +50,13 @@ enum class Access { kRead, kReadWrite };
 class KeyStore {
  public:
   virtual ~KeyStore() = default;
-  // Opens an existing key; null when it is missing or may not be opened.
-  virtual std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access) = 0;
+  // Opens an existing key; null when it is missing (`status` kNotFound) or
+  // may not be opened (kFailed: access denied, ...).
+  virtual std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access, StoreStatus& status) = 0;
+  std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access) {
+    StoreStatus status;
+    return OpenKey(path, access, status);
+  }
   // Whether two value names name the same value: the registry compares
   // names ordinally and without regard to case, over all of Unicode.
   virtual bool SameName(const std::string& a, const std::string& b) const = 0;

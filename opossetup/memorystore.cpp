@@ -176,8 +176,9 @@ class MemoryKey : public StoreKey {
   bool writable_;
 };
 
-std::unique_ptr<StoreKey> MemoryStore::OpenKey(const std::string& path, Access access) {
-  if (!HasKey(path) || denyOpen_.count(Lower(path)) != 0) return nullptr;
+std::unique_ptr<StoreKey> MemoryStore::OpenKey(const std::string& path, Access access, StoreStatus& status) {
+  status = !HasKey(path) ? StoreStatus::kNotFound : denyOpen_.count(Lower(path)) ? StoreStatus::kFailed : StoreStatus::kOk;
+  if (status != StoreStatus::kOk) return nullptr;
   return std::make_unique<MemoryKey>(*this, path, access == Access::kReadWrite);
 }
 

@@ -43,7 +43,8 @@ class MemoryStore : public KeyStore {
   int OpenKeys() const { return openKeys_; }
   int Writes() const { return writes_; }  // successful sets and deletes
 
-  std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access) override;
+  using KeyStore::OpenKey;
+  std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access, StoreStatus& status) override;
   bool SameName(const std::string& a, const std::string& b) const override;
 
   // The simple upper-case mapping of Latin (Basic, Latin-1, Extended-A),

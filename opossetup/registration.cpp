@@ -86,7 +86,14 @@ void Registrations::RefreshAlias(const DeviceInfo& device) {
 
 std::vector<KeyStore*> Registrations::WriteViews(const DeviceInfo& device) {
   std::vector<KeyStore*> stores{&store_};
-  if (other_ && other_->OpenKey(DevicePath(device), Access::kRead)) stores.push_back(other_);
+  if (!other_) return stores;
+  // A view that does not hold the device is left alone; one whose key is
+  // there but cannot be opened (access denied) is written all the same,
+  // so that its failure is reported, naming the view, and never passed over.
+  StoreStatus status = StoreStatus::kOk;
+  if (other_->OpenKey(DevicePath(device), Access::kRead, status) || status != StoreStatus::kNotFound) {
+    stores.push_back(other_);
+  }
   return stores;
 }
 

@@ -106,7 +106,7 @@ class Registrations {
   void RefreshAlias(const DeviceInfo& device);
   void SelectStoredPort(const DeviceInfo& device, StoreKey& key);
   // The stores a write of `device` goes to: this view, and the other one
-  // when it holds the device's key.
+  // unless it does not hold the device's key.
   std::vector<KeyStore*> WriteViews(const DeviceInfo& device);
   // " in the 32-bit registry view" for the other view, "" for this one.
   std::string Where(const KeyStore* store) const;

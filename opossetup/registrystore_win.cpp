@@ -41,12 +41,13 @@ class RegistryKey : public StoreKey {
 
 }  // namespace
 
-std::unique_ptr<StoreKey> RegistryStore::OpenKey(const std::string& path, Access access) {
+std::unique_ptr<StoreKey> RegistryStore::OpenKey(const std::string& path, Access access, StoreStatus& status) {
   // Reading needs no more than read access, so a user without the right to
   // write still sees what is registered; writes ask for the right to set values.
   const REGSAM sam = (access == Access::kRead ? KEY_READ : KEY_READ | KEY_SET_VALUE) | view_;
   kit::UniqueKey key;
-  if (kit::utf8::OpenKey(HKEY_LOCAL_MACHINE, path, sam, key) != ERROR_SUCCESS) return nullptr;
+  status = FromWin32(kit::utf8::OpenKey(HKEY_LOCAL_MACHINE, path, sam, key));
+  if (status != StoreStatus::kOk) return nullptr;
   return std::make_unique<RegistryKey>(std::move(key));
 }
 

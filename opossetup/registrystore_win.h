@@ -14,7 +14,8 @@ class RegistryStore : public KeyStore {
   // for the other one.
   explicit RegistryStore(REGSAM view = 0) : view_(view) {}
 
-  std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access) override;
+  using KeyStore::OpenKey;
+  std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access, StoreStatus& status) override;
   bool SameName(const std::string& a, const std::string& b) const override;
 
   // Whether this Windows has a second view: a 64-bit program (its other

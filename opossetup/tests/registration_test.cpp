@@ -460,5 +460,20 @@ TEST_F(TwoViewTest, TheOtherViewOnlyWhereItHoldsTheDevice) {
   EXPECT_TRUE(both_.View(CD1).switchOn);
 }
 
+// The other view's key is there but may not be opened (access denied): the
+// write there is reported as failed, naming the view, never passed over as
+// if that view held nothing.
+TEST_F(TwoViewTest, AnOtherViewThatCannotBeOpenedIsReported) {
+  other_.DenyOpen(kMsr);
+  both_.Load();
+  const Outcome lrc = both_.WriteIncludeLrc();
+  EXPECT_FALSE(lrc.ok);
+  EXPECT_NE(lrc.message.find("32-bit registry view"), std::string::npos) << lrc.message;
+  EXPECT_EQ(store_.Get(kMsr, "Lrc"), "True");
+  const Outcome port = both_.WritePort(MSR, "COM3");
+  EXPECT_FALSE(port.ok);
+  EXPECT_NE(port.message.find("32-bit registry view"), std::string::npos) << port.message;
+}
+
 }  // namespace
 }  // namespace opos
