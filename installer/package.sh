@@ -80,6 +80,15 @@ while IFS=$'\t' read -r id _ name _ ; do
 done < <(msiinfo export "$out.unsigned" File | tail -n +4)
 [ ${#queries[@]} -gt 0 ] && msibuild "$out.unsigned" "${queries[@]}"
 
+# The trace folder's permissions (PosKit.wxs): SYSTEM and Administrators
+# full control, inherited; Users may list the folder and add files to it,
+# and read and write the files in it (the trace's rotation empties one),
+# read their attributes and delete them, but not change their permissions.
+logs_sddl='D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x130087;;;BU)'
+msibuild "$out.unsigned" \
+  -q "CREATE TABLE \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\` CHAR(72) NOT NULL, \`LockObject\` CHAR(72) NOT NULL, \`Table\` CHAR(32) NOT NULL, \`SDDLText\` CHAR(0) NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`MsiLockPermissionsEx\`)" \
+  -q "INSERT INTO \`MsiLockPermissionsEx\` (\`MsiLockPermissionsEx\`, \`LockObject\`, \`Table\`, \`SDDLText\`) VALUES ('KitLogsAcl', 'KitLogsFolder', 'CreateFolder', '$logs_sddl')"
+
 sign_file "$out.unsigned" "$out" "$(basename "$out")"
 rm "$out.unsigned"
 echo "package.sh: $(basename "$out"): ${#binaries[@]} binaries stripped (symbols in $symbols) and signed, $signing_what"

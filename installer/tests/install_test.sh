@@ -140,8 +140,12 @@ for p in "${progids[@]}"; do
     "$(pe_machine "$(unix_path "$server32")" 2>/dev/null)" 014c
 done
 
-expect "driver service Tillport: kernel driver, demand start" bash -c '[ "$1" = 0x1 ] && [ "$2" = 0x3 ]' _ \
+# The drawers have no other way to their ports: the driver starts with
+# Windows, and the install starts it at once (setupapi's AddService flag).
+expect "driver service Tillport: kernel driver, automatic start" bash -c '[ "$1" = 0x1 ] && [ "$2" = 0x2 ]' _ \
   "$(regval "$services\\Tillport" Type)" "$(regval "$services\\Tillport" Start)"
+expect "driver service Tillport: started by the install (AddService flag 0x800)" \
+  grep -q -E '^AddService *= *Tillport, *0x800,' "$kitdir/tillport.inf"
 expect "driver service Tillport: the installed file" equals "$(regval "$services\\Tillport" ImagePath)" \
   'C:\windows\system32\drivers\Tillport.sys'
 expect "driver service Tillport: IoPortAddress 0x200, IoPortCount 2" equals \

@@ -50,4 +50,52 @@ for f in "$pe" "$(readlink -f "$1")"; do
   result "a changed byte in $(basename "$f") breaks its signature" $?
 done
 
+# Signing with a vendor's PFX: its password reaches the tools through a
+# file only, never a command line (where the build host's process list
+# shows it), and a time-stamp server, when one is named, is asked. The
+# tools are shims that record their arguments and call the real ones (a
+# time-stamp request is left out: no network here).
+shims=$work/shims
+mkdir -p "$shims"
+for tool in osslsigncode openssl; do
+  real=$(command -v "$tool")
+  cat >"$shims/$tool" <<SHIM
+#!/usr/bin/env bash
+printf '%s\n' "\$*" >>"$work/argv.log"
+args=()
+while [ \$# -gt 0 ]; do
+  if [ "\$1" = -ts ]; then shift 2; continue; fi
+  args+=("\$1"); shift
+done
+exec "$real" "\${args[@]}"
+SHIM
+  chmod +x "$shims/$tool"
+done
+password='s3cret pass phrase'
+openssl pkcs12 -export -in "$build/signing/test-signing.pem" -inkey "$build/signing/test-signing.key" \
+  -passout "pass:$password" -out "$work/vendor.pfx" 2>/dev/null
+printf '%s\n' "$password" >"$work/password"
+cp "$pe" "$work/plain.exe"
+for how in file variable; do
+  : >"$work/argv.log"
+  out=$(
+    export PATH="$shims:$PATH" KIT_SIGN_PFX="$work/vendor.pfx" KIT_SIGN_TIMESTAMP_URL=http://timestamp.invalid/tsa
+    if [ $how = file ]; then export KIT_SIGN_PASSWORD_FILE="$work/password"; else export KIT_SIGN_PASSWORD="$password"; fi
+    source "$here/signing.sh"
+    signing_setup "$work/vendor-signing-$how"
+    sign_file "$work/plain.exe" "$work/signed-$how.exe" plain.exe
+    echo "$signing_what"
+  )
+  ! grep -q -F "$password" "$work/argv.log" && grep -q -- '-readpass' "$work/argv.log"
+  result "the PFX password ($how) is never on a command line" $? "$(cat "$work/argv.log")"
+  osslsigncode verify -CAfile "$build/signing/test-signing.pem" -in "$work/signed-$how.exe" 2>&1 |
+    grep -q 'Signature verification: ok'
+  result "signed with the PFX (password from a $how)" $?
+  grep -q -- '-ts http://timestamp.invalid/tsa' "$work/argv.log" && grep -q 'time-stamped by' <<<"$out"
+  result "the time-stamp server is asked and named ($how)" $? "$out"
+done
+( source "$here/signing.sh"; unset KIT_SIGN_TIMESTAMP_URL KIT_SIGN_PFX; signing_setup "$build/signing"; echo "$signing_what" ) |
+  grep -q 'not time-stamped'
+result "the output says when nothing was time-stamped" $?
+
 report signatures
