@@ -5,6 +5,7 @@
 #include "module_win.h"
 #include "registry_win.h"
 #include "text_win.h"
+#include "tillport_ioctl.h"
 
 namespace cash {
 
@@ -100,13 +101,8 @@ std::wstring CashDrawer::GetPropertyString(long index) {
 long CashDrawer::OpenService(const wchar_t*, const wchar_t* deviceName, IDispatch* control) {
   if (opened_) Close();
   kit::UniqueKey key;
-  if (!OpenDeviceKey(kDeviceClassKey, deviceName, key)) {
-    trace().Start(deviceName ? deviceName : L"", trace::kOff);
-    return SetResult(opos::kNoService);
-  }
-  StartTrace(key.get(), deviceName);
   driverPort_.SetTrace(&trace());
-  if (!AttachControl(control, kEventNames)) return SetResult(opos::kNoService);
+  if (!BeginOpenService(kDeviceClassKey, deviceName, control, kEventNames, key)) return SetResult(opos::kNoService);
   capStatus_ = CapStatusFrom(kit::QueryString(key.get(), "CapStatus")) ? 1 : 0;
   const bool direct = DirectModeFrom(kit::QueryString(key.get(), "OpSysNT"));
   key.reset();
@@ -114,11 +110,19 @@ long CashDrawer::OpenService(const wchar_t*, const wchar_t* deviceName, IDispatc
   healthText_ = L"OK";
   if (direct) {
     healthText_ = kDirectModeRefused;
-    trace().Write(trace::kCalls, "OpenService: OpSysNT is \"False\" (direct port access), refused: " +
-                                     kit::ToUtf8(kDirectModeRefused));
+    trace().WriteMade(trace::kCalls, [] {
+      return "OpenService: OpSysNT is \"False\" (direct port access), refused: " + kit::ToUtf8(kDirectModeRefused);
+    });
     return SetResult(opos::kNoService);
   }
-  if (!driverPort_.Open()) return SetResult(opos::kNoService);
+  if (!driverPort_.Open()) {
+    const DWORD error = GetLastError();
+    trace().WriteMade(trace::kCalls, [&] {
+      return "OpenService: the driver " + trace::Quoted(TILLPORT_USER_PATH_A) + " could not be opened (error " +
+             std::to_string(error) + ")";
+    });
+    return SetResult(opos::kNoService);
+  }
   opened_ = true;
   state_ = opos::kIdle;
   claimed_ = 0;

@@ -6,6 +6,7 @@
 
 #include "cardmask.h"
 #include "registry_win.h"
+#include "serialname.h"
 #include "text_win.h"
 
 namespace msrso {
@@ -117,7 +118,7 @@ void CMSR::SetPropertyNumber(long index, long number) {
 
 std::wstring CMSR::GetPropertyString(long index) {
   switch (index) {
-    case opos::kPidxCheckHealthText: return L"";
+    case opos::kPidxCheckHealthText: return HealthText();
     case opos::kPidxDeviceDescription: return kDeviceDescription;
     case opos::kPidxDeviceName: return kDeviceName;
     case opos::kPidxServiceObjectDescription: return kServiceObjectDescription;
@@ -134,9 +135,17 @@ std::wstring CMSR::GetPropertyString(long index) {
 std::string CMSR::TraceText(long index, const std::wstring& text) {
   const long at = index - msr::kFirstCardStringIndex;
   if (at < 0 || at >= static_cast<long>(msr::kCardStringCount)) return ServiceObject::TraceText(index, text);
-  std::string bytes(text.size(), '\0');
+  // Masked with the card it came from at hand: the account number shows
+  // only where its track holds it whole.
+  msr::CardStrings card;
+  {
+    Lock lock(cardLock_);
+    card = card_;
+  }
+  std::string& bytes = card[static_cast<std::size_t>(at)];
+  bytes.assign(text.size(), '\0');
   for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<char>(text[i]);
-  return trace::Quoted(msr::MaskCardString(static_cast<msr::CardString>(at), bytes));
+  return trace::Quoted(msr::MaskCardString(card, static_cast<msr::CardString>(at)));
 }
 
 // ---- Methods -----------------------------------------------------------
@@ -144,26 +153,87 @@ std::string CMSR::TraceText(long index, const std::wstring& text) {
 long CMSR::OpenService(const wchar_t*, const wchar_t* deviceName, IDispatch* control) {
   if (opened_) Close();
   kit::UniqueKey key;
-  if (!OpenDeviceKey(kDeviceClassKey, deviceName, key)) {
-    trace().Start(deviceName ? deviceName : L"", trace::kOff);
+  if (!BeginOpenService(kDeviceClassKey, deviceName, control, kEventNames, key)) return SetResult(opos::kNoService);
+  includeLrc_ = kit::QueryString(key.get(), "Lrc") == std::optional<std::string>("True");
+  const std::optional<std::string> port = kit::QueryString(key.get(), "Port");
+  portName_ = port.value_or("");
+  key.reset();
+  if (!OpenPort()) {
+    const DWORD error = GetLastError();
+    trace().WriteMade(trace::kCalls, [&] {
+      if (!port) return std::string("OpenService: the device key has no \"Port\" value");
+      return "OpenService: the port " + trace::Quoted(kit::SerialDeviceName(portName_)) + " (\"Port\" is " +
+             trace::Quoted(portName_) + ") could not be opened (error " + std::to_string(error) + ")";
+    });
     return SetResult(opos::kNoService);
   }
-  StartTrace(key.get(), deviceName);
-  if (!AttachControl(control, kEventNames)) return SetResult(opos::kNoService);
-  includeLrc_ = kit::QueryString(key.get(), "Lrc") == std::optional<std::string>("True");
-  portName_ = kit::QueryString(key.get(), "Port").value_or("");
-  key.reset();
-  if (!OpenPort()) return SetResult(opos::kNoService);
   opened_ = true;
   SetFlag(stateLock_, state_, opos::kIdle);
   return SetResult(opos::kSuccess);
 }
 
+namespace {
+
+// The read time-outs for each kind of read (linereader.h). Only the
+// interval time-out ends a read that has bytes: a line that arrives in
+// pieces all the same is joined by the reader, so no time-out that starts
+// before a line's first byte can cut it.
+void SetReadTimeouts(HANDLE port, msr::ReadWait wait) {
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = 50;
+  timeouts.ReadTotalTimeoutConstant = wait == msr::ReadWait::kRestOfLine ? msr::kLineSilenceMs : 0;
+  timeouts.WriteTotalTimeoutMultiplier = 100;
+  timeouts.WriteTotalTimeoutConstant = 100;
+  SetCommTimeouts(port, &timeouts);
+}
+
+// The card reader's line: 9600 baud, 8 data bits, no parity, one stop bit,
+// no flow control; as at Claim, and again whenever the port comes back.
+void SetUpPort(HANDLE port) {
+  PurgeComm(port, PURGE_TXCLEAR | PURGE_RXCLEAR);
+  DWORD errors = 0;
+  ClearCommError(port, &errors, nullptr);
+  SetReadTimeouts(port, msr::ReadWait::kFirstByte);
+  SetupComm(port, 256, 256);
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  GetCommState(port, &dcb);
+  dcb.BaudRate = CBR_9600;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  dcb.fBinary = TRUE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fOutxDsrFlow = FALSE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fNull = FALSE;
+  // A line error must not stop every later read: errors are taken with
+  // ClearCommError after each read instead.
+  dcb.fAbortOnError = FALSE;
+  dcb.fDtrControl = DTR_CONTROL_DISABLE;
+  dcb.fRtsControl = RTS_CONTROL_DISABLE;
+  SetCommState(port, &dcb);
+  SetCommMask(port, EV_RXCHAR);
+}
+
+// The card reader's port, opened by its name as the registry holds it
+// ("COM12" opens as "\\.\COM12").
+kit::UniqueHandle OpenReaderPort(const std::string& name) {
+  if (name.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return {};
+  }
+  return kit::UniqueHandle(CreateFileA(kit::SerialDeviceName(name).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OVERLAPPED, nullptr));
+}
+
+}  // namespace
+
 bool CMSR::OpenPort() {
   port_.reset();
-  if (portName_.empty()) return false;
-  port_.reset(CreateFileA(portName_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                          nullptr));
+  port_ = OpenReaderPort(portName_);
   return static_cast<bool>(port_);
 }
 
@@ -185,7 +255,7 @@ long CMSR::Claim(long) {
   // OpenService.
   if (!port_ && !OpenPort()) return SetResult(opos::kFailure);
   if (!CreateEventWindow()) return SetResult(opos::kNotClaimed);
-  SetUpPort();
+  SetUpPort(port_.get());
   if (!StartThreads()) {
     StopThreads();
     DestroyEventWindow();
@@ -209,7 +279,14 @@ long CMSR::ReleaseDevice() {
 
 long CMSR::CheckHealth(long level) {
   if (!claimed_) return SetResult(opos::kNotClaimed);
+  // A reader whose port went away is not healthy, whatever the level.
+  if (InterlockedCompareExchange(&portLost_, 0, 0)) return SetResult(opos::kFailure);
   return SetResult(level == opos::kInteractive ? opos::kSuccess : opos::kIllegal);
+}
+
+std::wstring CMSR::HealthText() {
+  if (!InterlockedCompareExchange(&portLost_, 0, 0)) return L"";
+  return L"The serial port " + kit::FromAnsi(portName_) + L" cannot be reached";
 }
 
 long CMSR::DirectIO(long, long&, BSTR&) { return SetResult(opos::kIllegal); }
@@ -262,46 +339,97 @@ void CMSR::FireEvent(long type) {
 
 // ---- Port and worker threads ---------------------------------------------
 
-void CMSR::SetUpPort() {
-  HANDLE port = port_.get();
-  PurgeComm(port, PURGE_TXCLEAR | PURGE_RXCLEAR);
-  DWORD errors = 0;
-  ClearCommError(port, &errors, nullptr);
-  COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = 50;
-  timeouts.ReadTotalTimeoutMultiplier = 10;
-  timeouts.ReadTotalTimeoutConstant = 10;
-  timeouts.WriteTotalTimeoutMultiplier = 100;
-  timeouts.WriteTotalTimeoutConstant = 100;
-  SetCommTimeouts(port, &timeouts);
-  SetupComm(port, 256, 256);
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  GetCommState(port, &dcb);
-  dcb.BaudRate = CBR_9600;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  dcb.fBinary = TRUE;
-  dcb.fOutxCtsFlow = FALSE;
-  dcb.fOutxDsrFlow = FALSE;
-  dcb.fDsrSensitivity = FALSE;
-  dcb.fOutX = FALSE;
-  dcb.fInX = FALSE;
-  dcb.fNull = FALSE;
-  // A line error must not stop every later read: errors are taken with
-  // ClearCommError after each read instead.
-  dcb.fAbortOnError = FALSE;
-  dcb.fDtrControl = DTR_CONTROL_DISABLE;
-  dcb.fRtsControl = RTS_CONTROL_DISABLE;
-  SetCommState(port, &dcb);
-  SetCommMask(port, EV_RXCHAR);
-}
+namespace {
+
+// The serial port as the receive loop sees it: overlapped reads that wait
+// for their first byte as long as the reader says, and end `stop` cuts
+// short. The reader does not wait for receive events first: the read itself
+// waits for the first byte, and Wine serves a receive-event wait with a
+// helper thread that ends without the loader's thread shutdown, which
+// breaks the next load of any module with thread-local storage (such as
+// this one) in the process.
+//
+// The port handle is the object's own: while the worker runs, only it
+// touches the handle, closing it when the device is gone and opening the
+// port again by its name.
+class SerialReaderPort final : public msr::ReaderPort {
+ public:
+  // `lastError` receives the Windows error of each refused read or open.
+  SerialReaderPort(kit::UniqueHandle& port, const std::string& name, HANDLE stop, DWORD& lastError)
+      : port_(port), name_(name), stop_(stop), lastError_(lastError) {}
+  bool Ready() const { return static_cast<bool>(done_); }
+
+  msr::ReadStatus Read(std::span<std::uint8_t> into, std::size_t& got, msr::ReadWait wait) override {
+    if (WaitForSingleObject(stop_, 0) != WAIT_TIMEOUT) return msr::ReadStatus::kStopped;
+    if (wait != timeouts_) {
+      SetReadTimeouts(port_.get(), wait);
+      timeouts_ = wait;
+    }
+    ResetEvent(done_.get());
+    OVERLAPPED ov{};
+    ov.hEvent = done_.get();
+    DWORD bytes = 0;
+    BOOL ok = ReadFile(port_.get(), into.data(), static_cast<DWORD>(into.size()), &bytes, &ov);
+    if (!ok && GetLastError() == ERROR_IO_PENDING) {
+      const HANDLE waits[2] = {done_.get(), stop_};
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        CancelIo(port_.get());
+        GetOverlappedResult(port_.get(), &ov, &bytes, TRUE);
+        return msr::ReadStatus::kStopped;
+      }
+      ok = GetOverlappedResult(port_.get(), &ov, &bytes, FALSE);
+    }
+    // A read whose total time-out ran out with nothing ends like that on
+    // Windows, and with ERROR_TIMEOUT under Wine: both are a quiet line.
+    if (!ok && GetLastError() == ERROR_TIMEOUT) ok = TRUE;
+    if (!ok) lastError_ = GetLastError();
+    got = ok ? bytes : 0;
+    return ok ? msr::ReadStatus::kDone : msr::ReadStatus::kFailed;
+  }
+
+  bool TakeLineErrors(unsigned& line) override {
+    DWORD errors = 0;
+    COMSTAT status{};
+    line = 0;
+    if (!ClearCommError(port_.get(), &errors, &status)) return false;
+    if (errors & CE_FRAME) line |= msr::kLineFraming;
+    if (errors & (CE_OVERRUN | CE_RXOVER)) line |= msr::kLineOverrun;
+    if (errors & CE_RXPARITY) line |= msr::kLineParity;
+    if (errors & CE_BREAK) line |= msr::kLineBreak;
+    return true;
+  }
+
+  bool Reopen() override {
+    port_.reset();
+    kit::UniqueHandle fresh = OpenReaderPort(name_);
+    if (!fresh) {
+      lastError_ = GetLastError();
+      return false;
+    }
+    SetUpPort(fresh.get());
+    timeouts_ = msr::ReadWait::kFirstByte;
+    port_ = std::move(fresh);
+    return true;
+  }
+
+  bool Pause(unsigned ms) override { return WaitForSingleObject(stop_, ms) == WAIT_TIMEOUT; }
+
+ private:
+  kit::UniqueHandle& port_;
+  const std::string& name_;
+  HANDLE stop_;
+  msr::ReadWait timeouts_ = msr::ReadWait::kFirstByte;  // as SetUpPort leaves them
+  DWORD& lastError_;
+  kit::UniqueHandle done_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+}  // namespace
 
 bool CMSR::StartThreads() {
   stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   dataReady_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   InterlockedExchange(&lineInFlight_, 0);
+  InterlockedExchange(&portLost_, 0);
   if (!stop_ || !dataReady_) return false;
   dataThread_.reset(CreateThread(nullptr, 0, DataThreadProc, this, 0, nullptr));
   commReadThread_.reset(CreateThread(nullptr, 0, CommReadThreadProc, this, 0, nullptr));
@@ -319,6 +447,7 @@ void CMSR::StopThreads() {
   commReadThread_.reset();
   dataReady_.reset();
   stop_.reset();
+  InterlockedExchange(&portLost_, 0);
 }
 
 DWORD WINAPI CMSR::CommReadThreadProc(void* self) {
@@ -331,79 +460,48 @@ DWORD WINAPI CMSR::DataThreadProc(void* self) {
   return 0;
 }
 
-namespace {
-
-// The serial port as the receive loop sees it: overlapped reads bounded by
-// the port's time-outs, so a read ends at the latest when the total time-out
-// runs out and the loop neither spins nor blocks for good. The reader does
-// not wait for receive events first: the read itself waits for the first
-// byte, and Wine serves a receive-event wait with a helper thread that ends
-// without the loader's thread shutdown, which breaks the next load of any
-// module with thread-local storage (such as this one) in the process.
-class SerialReaderPort final : public msr::ReaderPort {
- public:
-  SerialReaderPort(HANDLE port, HANDLE stop) : port_(port), stop_(stop) {}
-  bool Ready() const { return static_cast<bool>(done_); }
-
-  msr::ReadStatus Read(std::span<std::uint8_t> into, std::size_t& got) override {
-    if (WaitForSingleObject(stop_, 0) != WAIT_TIMEOUT) return msr::ReadStatus::kStopped;
-    ResetEvent(done_.get());
-    OVERLAPPED ov{};
-    ov.hEvent = done_.get();
-    DWORD bytes = 0;
-    BOOL ok = ReadFile(port_, into.data(), static_cast<DWORD>(into.size()), &bytes, &ov);
-    if (!ok && GetLastError() == ERROR_IO_PENDING) {
-      const HANDLE waits[2] = {done_.get(), stop_};
-      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-        CancelIo(port_);
-        GetOverlappedResult(port_, &ov, &bytes, TRUE);
-        return msr::ReadStatus::kStopped;
-      }
-      ok = GetOverlappedResult(port_, &ov, &bytes, FALSE);
-    }
-    got = ok ? bytes : 0;
-    return ok ? msr::ReadStatus::kDone : msr::ReadStatus::kFailed;
-  }
-
-  unsigned TakeLineErrors() override {
-    DWORD errors = 0;
-    COMSTAT status{};
-    if (!ClearCommError(port_, &errors, &status)) return 0;
-    unsigned line = 0;
-    if (errors & CE_FRAME) line |= msr::kLineFraming;
-    if (errors & (CE_OVERRUN | CE_RXOVER)) line |= msr::kLineOverrun;
-    if (errors & CE_RXPARITY) line |= msr::kLineParity;
-    if (errors & CE_BREAK) line |= msr::kLineBreak;
-    return line;
-  }
-
-  bool Pause(unsigned ms) override { return WaitForSingleObject(stop_, ms) == WAIT_TIMEOUT; }
-
- private:
-  HANDLE port_;
-  HANDLE stop_;
-  kit::UniqueHandle done_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-};
-
-}  // namespace
-
 void CMSR::CommReadThread() {
-  SerialReaderPort port(port_.get(), stop_.get());
+  SerialReaderPort port(port_, portName_, stop_.get(), portError_);
   if (port.Ready()) msr::RunReader(port, *this);
 }
 
 void CMSR::Received(std::span<const std::uint8_t> bytes) { HandOver(bytes, false); }
 
+namespace {
+
+std::string LineErrorText(unsigned errors) {
+  std::string text;
+  if (errors & msr::kLineFraming) text += " framing";
+  if (errors & msr::kLineOverrun) text += " overrun";
+  if (errors & msr::kLineParity) text += " parity";
+  if (errors & msr::kLineBreak) text += " break";
+  return text;
+}
+
+}  // namespace
+
 void CMSR::LineFailed(unsigned errors) {
-  if (trace().On(trace::kWire)) {
-    std::string entry = "serial line error:";
-    if (errors & msr::kLineFraming) entry += " framing";
-    if (errors & msr::kLineOverrun) entry += " overrun";
-    if (errors & msr::kLineParity) entry += " parity";
-    if (errors & msr::kLineBreak) entry += " break";
-    trace().Write(trace::kWire, entry);
-  }
+  trace().WriteMade(trace::kWire, [&] { return "serial line error:" + LineErrorText(errors); });
   HandOver({}, true);
+}
+
+void CMSR::LineNoise(unsigned errors) {
+  trace().WriteMade(trace::kWire,
+                    [&] { return "serial line error with no card data, ignored:" + LineErrorText(errors); });
+}
+
+void CMSR::PortLost() {
+  InterlockedExchange(&portLost_, 1);
+  trace().WriteMade(trace::kCalls, [&] {
+    return "serial port " + trace::Quoted(kit::SerialDeviceName(portName_)) + " lost (error " +
+           std::to_string(portError_) + "); opening it again about once a second";
+  });
+}
+
+void CMSR::PortBack() {
+  InterlockedExchange(&portLost_, 0);
+  trace().WriteMade(trace::kCalls,
+                    [&] { return "serial port " + trace::Quoted(kit::SerialDeviceName(portName_)) + " back"; });
 }
 
 void CMSR::HandOver(std::span<const std::uint8_t> bytes, bool failed) {
@@ -419,14 +517,18 @@ void CMSR::HandOver(std::span<const std::uint8_t> bytes, bool failed) {
 void CMSR::DataThread() {
   const HANDLE waits[2] = {dataReady_.get(), stop_.get()};
   while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0) {
-    if (!receiveFailed_ && trace().On(trace::kWire)) {
+    if (!receiveFailed_) {
       // What came on the wire, masked: its shape, never the card's data.
-      const std::string_view bytes(reinterpret_cast<const char*>(receiveBuffer_), receiveCount_);
-      char head[48];
-      std::snprintf(head, sizeof head, "serial in %lu bytes: ", static_cast<unsigned long>(receiveCount_));
-      trace().Write(trace::kWire, head + trace::Quoted(msr::MaskLine(bytes)));
+      trace().WriteMade(trace::kWire, [&] {
+        const std::string_view bytes(reinterpret_cast<const char*>(receiveBuffer_), receiveCount_);
+        return "serial in " + std::to_string(receiveCount_) + " bytes: " + trace::Quoted(msr::MaskLine(bytes));
+      });
     }
-    ProcessOneLine(msr::TakeLine(receiveBuffer_, receiveCount_), receiveFailed_);
+    try {
+      ProcessOneLine(msr::TakeLine(receiveBuffer_, receiveCount_), receiveFailed_);
+    } catch (...) {
+      // Out of memory while decoding: the line is lost, the reader goes on.
+    }
     InterlockedExchange(&lineInFlight_, 0);
   }
 }

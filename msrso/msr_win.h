@@ -76,7 +76,8 @@ class CMSR final : public oposso::ServiceObject, private msr::LineSink {
   };
 
   bool OpenPort();
-  void SetUpPort();
+  // CheckHealthText: "" for a reader in order, else what is wrong.
+  std::wstring HealthText();
   bool StartThreads();
   void StopThreads();
   static DWORD WINAPI CommReadThreadProc(void* self);
@@ -86,6 +87,9 @@ class CMSR final : public oposso::ServiceObject, private msr::LineSink {
   // msr::LineSink, called by CommReadThread.
   void Received(std::span<const std::uint8_t> bytes) override;
   void LineFailed(unsigned errors) override;
+  void LineNoise(unsigned errors) override;
+  void PortLost() override;
+  void PortBack() override;
   // Hands a read to DataThread unless a line is still in flight.
   void HandOver(std::span<const std::uint8_t> bytes, bool failed);
   void ProcessOneLine(std::string_view line, bool lineFailed);
@@ -117,7 +121,11 @@ class CMSR final : public oposso::ServiceObject, private msr::LineSink {
 
   // The port and the threads.
   std::string portName_;  // "Port" as read at OpenService
+  // While the workers run, CommReadThread alone touches the handle: it
+  // closes it when the device is gone and opens the port again.
   kit::UniqueHandle port_;
+  volatile LONG portLost_ = 0;  // the port went away and is not back yet
+  DWORD portError_ = 0;         // CommReadThread's: why it went
   kit::UniqueHandle stop_;       // manual-reset: every worker ends
   kit::UniqueHandle dataReady_;  // auto-reset: a line waits in ReceiveBuffer
   kit::UniqueHandle commReadThread_, dataThread_;

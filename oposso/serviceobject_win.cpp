@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "guard.h"
 #include "registry_win.h"
 #include "text_win.h"
 
@@ -129,9 +130,12 @@ HRESULT ServiceObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARA
   if (FAILED(hr)) {
     if (argErr) *argErr = static_cast<UINT>(method->paramCount - i);
   } else {
-    hr = CallMethod(*method, args, result, argErr);
+    // No exception reaches the application (out of memory: E_OUTOFMEMORY).
+    hr = CallGuarded([&] { return CallMethod(*method, args, result, argErr); });
   }
   if (trace_.On(trace::kCalls)) TraceCall(*method, args, result, hr);
+  // A closed object holds no file open.
+  if (method->dispid == opos::kClose) trace_.CloseFile();
   for (std::size_t k = 0; k < method->paramCount; ++k) {
     if ((V_VT(&args[k]) & VT_BYREF) == 0) VariantClear(&args[k]);
   }
@@ -181,20 +185,46 @@ HRESULT ServiceObject::CallMethod(const opos::Method& m, VARIANT* args, VARIANT*
   return S_OK;
 }
 
-bool ServiceObject::OpenDeviceKey(const char* classKeyPath, const wchar_t* deviceName, kit::UniqueKey& key) {
-  const std::string path = classKeyPath + kit::ToAnsi(deviceName ? deviceName : L"");
-  return kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key) == ERROR_SUCCESS;
+bool ServiceObject::BeginOpenService(const char* classKeyPath, const wchar_t* deviceName, IDispatch* control,
+                                     std::span<const char* const> eventNames, kit::UniqueKey& key) {
+  const std::wstring device = deviceName ? deviceName : L"";
+  const std::string path = classKeyPath + kit::ToAnsi(device);
+  const LONG rc = kit::OpenKey(HKEY_LOCAL_MACHINE, path, KEY_READ, key);
+  if (rc != ERROR_SUCCESS) {
+    // No device key, no level of its own: the kit's own key may ask for a
+    // trace of devices that cannot be found.
+    kit::UniqueKey kitKey;
+    kit::OpenKey(HKEY_LOCAL_MACHINE, kKitKey, KEY_READ, kitKey);
+    trace_.Start(device, trace::LevelFrom(kitKey ? kit::QueryDword(kitKey.get(), "TraceLevel") : std::nullopt));
+    trace_.WriteMade(trace::kCalls, [&] {
+      return "OpenService: the device key " + trace::Quoted("HKEY_LOCAL_MACHINE\\" + path) + RegistryView() +
+             " could not be opened (error " + std::to_string(rc) + ")";
+    });
+    return false;
+  }
+  trace_.Start(device, trace::LevelFrom(kit::QueryDword(key.get(), "TraceLevel")));
+  return AttachControl(control, eventNames);
+}
+
+std::string ServiceObject::RegistryView() {
+#ifdef _WIN64
+  return {};
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? " (in the 32-bit registry view)" : "";
+#endif
 }
 
 // ---- Field trace ---------------------------------------------------------
 
-void ServiceObject::StartTrace(HKEY deviceKey, const wchar_t* deviceName) {
-  trace_.Start(deviceName ? deviceName : L"", trace::LevelFrom(kit::QueryDword(deviceKey, "TraceLevel")));
-}
-
 std::string ServiceObject::TraceText(long, const std::wstring& text) { return trace::Quoted(kit::ToUtf8(text)); }
 
-void ServiceObject::TraceCall(const opos::Method& m, const VARIANT* args, const VARIANT* result, HRESULT hr) {
+void ServiceObject::TraceCall(const opos::Method& m, const VARIANT* args, const VARIANT* result,
+                              HRESULT hr) noexcept {
+  trace_.WriteMade(trace::kCalls, [&] { return CallEntry(m, args, result, hr); });
+}
+
+std::string ServiceObject::CallEntry(const opos::Method& m, const VARIANT* args, const VARIANT* result, HRESULT hr) {
   std::string entry = m.name;
   entry += '(';
   long index = 0;
@@ -238,8 +268,7 @@ void ServiceObject::TraceCall(const opos::Method& m, const VARIANT* args, const 
   }
   char codes[80];
   std::snprintf(codes, sizeof codes, " [ResultCode %ld, ResultCodeExtended %ld]", resultCode_, resultCodeExtended_);
-  entry += codes;
-  trace_.Write(trace::kCalls, entry);
+  return entry + codes;
 }
 
 // ---- The control object ------------------------------------------------
@@ -249,6 +278,7 @@ bool ServiceObject::AttachControl(IDispatch* control, std::span<const char* cons
   eventCount_ = 0;
   if (!control_ || names.size() > std::size(eventIds_)) {
     control_ = nullptr;
+    trace_.Write(trace::kCalls, "OpenService: no control object was given");
     return false;
   }
   eventNames_.assign(names.begin(), names.end());
@@ -257,9 +287,15 @@ bool ServiceObject::AttachControl(IDispatch* control, std::span<const char* cons
     MultiByteToWideChar(CP_ACP, 0, name, -1, wide, 63);
     LPOLESTR one = wide;
     DISPID id = DISPID_UNKNOWN;
-    if (FAILED(control_->GetIDsOfNames(IID_NULL, &one, 1, LOCALE_SYSTEM_DEFAULT, &id))) {
+    const HRESULT hr = control_->GetIDsOfNames(IID_NULL, &one, 1, LOCALE_SYSTEM_DEFAULT, &id);
+    if (FAILED(hr)) {
       control_ = nullptr;
       eventCount_ = 0;
+      trace_.WriteMade(trace::kCalls, [&] {
+        char code[64];
+        std::snprintf(code, sizeof code, " (GetIDsOfNames 0x%08lX)", static_cast<unsigned long>(hr));
+        return std::string("OpenService: the control object does not know the event \"") + name + "\"" + code;
+      });
       return false;
     }
     eventIds_[eventCount_++] = id;
@@ -279,7 +315,7 @@ HRESULT ServiceObject::RequestEvent(std::size_t which, std::span<VARIANT> args) 
   DISPPARAMS dp{reversed, nullptr, static_cast<UINT>(args.size()), 0};
   const HRESULT hr = control_->Invoke(eventIds_[which], IID_NULL, LOCALE_SYSTEM_DEFAULT, DISPATCH_METHOD, &dp,
                                       nullptr, nullptr, nullptr);
-  if (trace_.On(trace::kCalls)) {
+  trace_.WriteMade(trace::kCalls, [&] {
     std::string entry = "event ";
     entry += which < eventNames_.size() ? eventNames_[which] : std::string("?");
     entry += '(';
@@ -291,8 +327,8 @@ HRESULT ServiceObject::RequestEvent(std::size_t which, std::span<VARIANT> args) 
     }
     char code[32];
     std::snprintf(code, sizeof code, ") -> 0x%08lX", static_cast<unsigned long>(hr));
-    trace_.Write(trace::kCalls, entry + code);
-  }
+    return entry + code;
+  });
   return hr;
 }
 
@@ -352,7 +388,11 @@ void ServiceObject::OnEventMessage(HWND hwnd, WPARAM wp, LPARAM lp) {
   // The application may close and release this object inside its event
   // handler: the reference keeps it alive until the firing is complete.
   AddRef();
-  FireEvent(type);
+  // Nothing the firing throws (out of memory) leaves the window procedure.
+  CallGuarded([&] {
+    FireEvent(type);
+    return S_OK;
+  });
   // Set whatever the control object answered, so the worker never waits
   // for ever.
   SetEvent(fireDone_.get());

@@ -79,18 +79,24 @@ class ServiceObject : public IDispatch {
   long resultCodeExtended_ = 0;
 
   // ---- Field trace ----
-  // Reads the device key's "TraceLevel" and traces `deviceName` at it from
-  // now on: every OPOS call and event at level 1, the wire at level 2.
-  void StartTrace(HKEY deviceKey, const wchar_t* deviceName);
   Trace& trace() { return trace_; }
   // A string property's value as the trace may show it (quoted; a device
   // with card data masks it).
   virtual std::string TraceText(long index, const std::wstring& text);
 
-  // Opens the device's key, `classKeyPath` + `deviceName` under
-  // HKEY_LOCAL_MACHINE, for reading only: a POS application may run as a
-  // standard user, who cannot open it for more.
-  static bool OpenDeviceKey(const char* classKeyPath, const wchar_t* deviceName, kit::UniqueKey& key);
+  // The first steps of every OpenService: opens the device's key,
+  // `classKeyPath` + `deviceName` under HKEY_LOCAL_MACHINE, for reading
+  // only (a POS application may run as a standard user, who cannot open it
+  // for more); traces the device at the level its "TraceLevel" asks for
+  // (every OPOS call and event at 1, the wire at 2); keeps `control` and
+  // resolves `eventNames` in order. False when a step failed, which the
+  // trace then names with its cause. A device whose key cannot be opened is
+  // traced at the level of the kit's own key (kKitKey "TraceLevel").
+  bool BeginOpenService(const char* classKeyPath, const wchar_t* deviceName, IDispatch* control,
+                        std::span<const char* const> eventNames, kit::UniqueKey& key);
+  static constexpr char kKitKey[] = "SOFTWARE\\PosKit";
+  // " (in the 32-bit registry view)" for a 32-bit object on 64-bit Windows.
+  static std::string RegistryView();
 
   // ---- The control object and its event requests ----
   // Keeps `control` (no added reference) and resolves `names` in order with
@@ -118,7 +124,8 @@ class ServiceObject : public IDispatch {
   static LRESULT CALLBACK EventWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
   HRESULT CallMethod(const opos::Method& m, VARIANT* args, VARIANT* result, UINT* argErr);
   // One trace line for a call: its arguments, its result and outcome.
-  void TraceCall(const opos::Method& m, const VARIANT* args, const VARIANT* result, HRESULT hr);
+  void TraceCall(const opos::Method& m, const VARIANT* args, const VARIANT* result, HRESULT hr) noexcept;
+  std::string CallEntry(const opos::Method& m, const VARIANT* args, const VARIANT* result, HRESULT hr);
 
   // The event window acts only on what this object asked of it: the event
   // a worker posted and is waiting for, and its own destruction.

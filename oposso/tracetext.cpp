@@ -11,6 +11,23 @@ Level LevelFrom(std::optional<std::uint32_t> value) {
 
 namespace {
 
+// Whether Windows takes a file name for a device: "CON", "NUL", "COM1",
+// "LPT¹" and the rest, in any letter case and with any extension or
+// trailing blanks ("nul.txt", "COM1 .log").
+bool IsReservedName(std::string_view name) {
+  std::string base(name.substr(0, name.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  for (const char* reserved : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (base == reserved) return true;
+  }
+  if (base.size() < 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) return false;
+  const std::string_view number = std::string_view(base).substr(3);
+  // COM0-COM9, LPT0-LPT9 and the superscript digits one to three.
+  return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+         number == "\xC2\xB2" || number == "\xC2\xB3";
+}
+
 std::string SafeName(std::string_view device) {
   std::string name;
   for (char c : device) {
@@ -21,6 +38,8 @@ std::string SafeName(std::string_view device) {
   // Names a folder would refuse or hide: none, dots only, a trailing dot or blank.
   if (name.empty() || name.find_first_not_of('.') == std::string::npos) name = "device" + name;
   if (name.back() == '.' || name.back() == ' ') name += '_';
+  // A device's name must not make the file name of a device.
+  if (IsReservedName(name)) name = "_" + name;
   return name;
 }
 

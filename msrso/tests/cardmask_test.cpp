@@ -30,13 +30,40 @@ TEST(CardMask, ALineShowsItsShapeAndTheMaskedAccountNumbersOnly) {
   EXPECT_EQ(MaskLine("B4111111111111111^X"), "*****************^*");
   // An LRC byte or any other byte is '*'.
   EXPECT_EQ(MaskLine(std::string(";12?\x07", 5)), ";**?*");
+  // Track 1 without its format code: the number starts after the sentinel.
+  EXPECT_EQ(MaskLine("%4123451111119876^X?"), "%412345******9876^*?");
 }
 
-TEST(CardMask, CardStringsOtherThanTheAccountNumberShowOnlyTheirLength) {
-  EXPECT_EQ(MaskCardString(kAccountNumber, "4111111111111111"), "411111******1111");
-  EXPECT_EQ(MaskCardString(kSurname, "DOE"), "<3 characters>");
-  EXPECT_EQ(MaskCardString(kTrack2Data, ";4111111111111111=2512?"), "<23 characters>");
-  EXPECT_EQ(MaskCardString(kExpirationDate, ""), "");
+// A line cut short (or a piece of one) shows no digit of a number that its
+// separator does not close: the pieces of one swipe never add up to more
+// than the first six and last four digits.
+TEST(CardMask, ANumberCutShortShowsNoDigit) {
+  EXPECT_EQ(MaskLine("%B4111112345"), "%***********");
+  EXPECT_EQ(MaskLine(";41111111111111"), ";**************");
+  EXPECT_EQ(MaskLine(";4111111111111;"), ";*************;");
+  EXPECT_EQ(MaskLine("%B4111111111111111\r"), "%" + std::string(17, '*') + "\r");
+  const std::string whole = ";4123451111119876=3012?\r";
+  for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+    const std::string shown = MaskLine(whole.substr(0, cut)) + MaskLine(whole.substr(cut));
+    for (std::size_t i = 7; i < 13; ++i) EXPECT_EQ(shown[i], '*') << cut;
+  }
+}
+
+TEST(CardMask, CardStringsShowTheAccountNumberOnlyWhereItsTrackHoldsItWhole) {
+  CardStrings card;
+  ProcessLine("%B4111111111111111^DOE/JOHN^3012101?", kTrack1 | kTrack2, false, card);
+  EXPECT_EQ(MaskCardString(card, kAccountNumber), "411111******1111");
+  EXPECT_EQ(MaskCardString(card, kSurname), "<3 characters>");
+  EXPECT_EQ(MaskCardString(card, kTrack1Data), "<36 characters>");
+  EXPECT_EQ(MaskCardString(card, kExpirationDate), "<4 characters>");
+  EXPECT_EQ(MaskCardString(card, kTrack2Data), "");
+  // Cut before its separator, or read without the format code (the decoder
+  // then drops the number's first digit): no digit shows.
+  ProcessLine(";41111111111111", kTrack2, false, card);
+  EXPECT_EQ(card[kAccountNumber], "41111111111111");
+  EXPECT_EQ(MaskCardString(card, kAccountNumber), "**************");
+  ProcessLine("%4111111111111111^DOE^3012?", kTrack1, false, card);
+  EXPECT_EQ(MaskCardString(card, kAccountNumber), "***************");
 }
 
 }  // namespace

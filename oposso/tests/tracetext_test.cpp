@@ -24,6 +24,19 @@ TEST(TraceText, FileNamesHoldOnlyWhatAFolderTakes) {
   EXPECT_EQ(FileName(std::string("a\x01\x7f", 3)), "a_\x7f.log");
 }
 
+// A name Windows reserves for a device would open that device, with or
+// without an extension.
+TEST(TraceText, DeviceNamesNeverMakeADevicesFileName) {
+  for (const char* reserved : {"COM1", "NUL", "CON", "con", "Aux", "prn", "LPT9", "COM0", "nul.x", "COM1 .txt",
+                               "conin$", "CONOUT$", "COM\xC2\xB9"}) {
+    EXPECT_EQ(FileName(reserved), "_" + FileName(std::string("x") + reserved).substr(1)) << reserved;
+    EXPECT_EQ(PreviousFileName(reserved).front(), '_') << reserved;
+  }
+  for (const char* fine : {"COM10", "CONSOLE", "NULL", "KvCash1", "LPT", "AUX1"}) {
+    EXPECT_EQ(FileName(fine), std::string(fine) + ".log") << fine;
+  }
+}
+
 TEST(TraceText, ALineHasTimeProcessThreadAndEntry) {
   EXPECT_EQ(Line({2026, 12, 9, 7, 5, 3, 45}, 1234, 88, "Claim(1000) -> 0"),
             "2026-12-09 07:05:03.045 pid 1234 tid 88 Claim(1000) -> 0\r\n");

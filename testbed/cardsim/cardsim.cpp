@@ -15,12 +15,18 @@
 //
 // Commands:
 //   swipe TEXT      TEXT then CR
+//   part TEXT       TEXT alone (the start of a line that goes on later)
 //   raw HEX         exactly these bytes (a line without CR, two lines in
 //                   one burst, anything)
 //   long N          a line of N digits then CR
 //   baud N          the pacing from now on
+//   pause MS        nothing for MS milliseconds before the next command
+//   unplug          the reader is pulled out: its pseudo-terminal goes, and
+//                   the COM port's link with it
+//   plug            plugged back: a new pseudo-terminal behind the same port
 // Log lines: "ready <slave>", "sent <count> <command word>" once the last
-// byte of a command is written, "bad-command <line>", "exit".
+// byte of a command is written, "paused", "unplugged", "plugged <slave>",
+// "bad-command <line>", "exit".
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -103,8 +109,14 @@ void Send(int master, const Bytes& bytes, long baud) {
   }
 }
 
+// Opens the reader's pseudo-terminal and puts it behind the port.
+bool Plug(const Options& o, testbed::PtyPort& pty, std::string& error) {
+  return pty.Open(error) && (o.winePort.empty() || pty.LinkWinePort(o.winePort, error)) &&
+         (o.ptyFile.empty() || pty.Publish(o.ptyFile, error));
+}
+
 // Runs one command line; false when it is not understood.
-bool Command(const Options& o, int master, long& baud, const std::string& line) {
+bool Command(const Options& o, testbed::PtyPort& pty, long& baud, const std::string& line) {
   const std::size_t space = line.find(' ');
   const std::string word = line.substr(0, space);
   const std::string arg = space == std::string::npos ? "" : line.substr(space + 1);
@@ -118,14 +130,33 @@ bool Command(const Options& o, int master, long& baud, const std::string& line) 
     const int n = std::atoi(arg.c_str());
     for (int i = 0; i < n; ++i) bytes.push_back(static_cast<std::uint8_t>('0' + i % 10));
     bytes.push_back(0x0D);
+  } else if (word == "part") {
+    bytes.assign(arg.begin(), arg.end());
   } else if (word == "baud") {
     baud = std::atol(arg.c_str());
     Log(o, "baud " + std::to_string(baud));
     return true;
+  } else if (word == "pause") {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(arg.c_str())));
+    Log(o, "paused");
+    return true;
+  } else if (word == "unplug") {
+    pty.Close();
+    Log(o, "unplugged");
+    return true;
+  } else if (word == "plug") {
+    pty.Close();
+    std::string error;
+    if (!Plug(o, pty, error)) {
+      Log(o, "error " + error);
+      return true;
+    }
+    Log(o, "plugged " + pty.SlavePath());
+    return true;
   } else {
     return false;
   }
-  Send(master, bytes, baud);
+  if (pty.Master() >= 0) Send(pty.Master(), bytes, baud);  // unplugged: nowhere
   Log(o, "sent " + std::to_string(bytes.size()) + " " + word);
   return true;
 }
@@ -167,8 +198,7 @@ int main(int argc, char** argv) {
 
   testbed::PtyPort pty;
   std::string error;
-  if (!pty.Open(error) || (!o.winePort.empty() && !pty.LinkWinePort(o.winePort, error)) ||
-      (!o.ptyFile.empty() && !pty.Publish(o.ptyFile, error))) {
+  if (!Plug(o, pty, error)) {
     std::fprintf(stderr, "cardsim: %s\n", error.c_str());
     Log(o, "error " + error);
     return 1;
@@ -186,7 +216,7 @@ int main(int argc, char** argv) {
     std::ifstream in(o.lines, std::ios::binary);
     for (std::string line; std::getline(in, line) && !g_signalled;) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
-      Command(o, pty.Master(), baud, "swipe " + line);
+      Command(o, pty, baud, "swipe " + line);
       std::this_thread::sleep_for(std::chrono::milliseconds(o.gapMs));
     }
   }
@@ -195,7 +225,7 @@ int main(int argc, char** argv) {
   while (!g_signalled && Clock::now() < deadline) {
     // Whatever the program writes (nothing, normally) is read and dropped.
     char sink[256];
-    while (read(pty.Master(), sink, sizeof sink) > 0) {
+    while (pty.Master() >= 0 && read(pty.Master(), sink, sizeof sink) > 0) {
     }
     if (!o.control.empty()) {
       std::ifstream in(o.control, std::ios::binary);
@@ -208,7 +238,7 @@ int main(int argc, char** argv) {
         done = end + 1;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty()) continue;
-        if (!Command(o, pty.Master(), baud, line)) Log(o, "bad-command " + line);
+        if (!Command(o, pty, baud, line)) Log(o, "bad-command " + line);
       }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));

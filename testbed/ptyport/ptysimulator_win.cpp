@@ -9,20 +9,6 @@ namespace testbed {
 
 namespace {
 
-// Wine's own export: the Linux path of a Windows path, from the process heap.
-using UnixNameFn = char*(CDECL*)(const wchar_t*);
-
-std::string UnixPath(const std::wstring& windowsPath) {
-  const auto fn = reinterpret_cast<UnixNameFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (!fn) return {};
-  char* name = fn(windowsPath.c_str());
-  if (!name) return {};
-  std::string path = name;
-  HeapFree(GetProcessHeap(), 0, name);
-  return path;
-}
-
 std::string ReadText(const std::wstring& path) {
   std::ifstream in(std::filesystem::path(path), std::ios::binary);
   std::ostringstream text;
@@ -55,6 +41,33 @@ std::wstring Quote(const std::string& arg) {
 }
 
 }  // namespace
+
+// Wine's own export: the Linux path of a Windows path, from the process heap.
+using UnixNameFn = char*(CDECL*)(const wchar_t*);
+
+std::string UnixPath(const std::wstring& windowsPath) {
+  const auto fn = reinterpret_cast<UnixNameFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!fn) return {};
+  char* name = fn(windowsPath.c_str());
+  if (!name) return {};
+  std::string path = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return path;
+}
+
+bool MakeLinuxSymlink(const std::wstring& target, const std::wstring& link) {
+  const std::string from = UnixPath(target), to = UnixPath(link);
+  if (from.empty() || to.empty()) return false;
+  std::wstring command = L"/bin/ln -s " + Quote(from) + L" " + Quote(to);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+  if (pi.hThread) CloseHandle(pi.hThread);
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+  return WaitFor([&] { return Exists(link); }, 10000);
+}
 
 PtySimulator::PtySimulator(const std::string& simulator, const std::string& name, int port,
                            const std::string& settings, const std::vector<std::string>& options, int timeoutSeconds)

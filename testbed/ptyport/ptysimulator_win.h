@@ -54,6 +54,12 @@ class PtySimulator {
   std::string error_;
 };
 
+// The Linux path of a Windows path of the Wine session ("" outside Wine).
+std::string UnixPath(const std::wstring& windowsPath);
+// Makes `link` a Linux symbolic link to `target` (both Windows paths), as
+// somebody with a shell on the machine might; true once it is there.
+bool MakeLinuxSymlink(const std::wstring& target, const std::wstring& link);
+
 // The value of the environment `variable` when set, else `fallback`.
 std::string SimulatorPath(const char* variable, const char* fallback);
 

@@ -1,7 +1,6 @@
 // KvSMsrSo with a card reader: swipes through the simulated reader on COM3,
 // events on the application's thread, the worker threads' lifecycle.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <malloc.h>
 #include <sddl.h>
@@ -31,23 +30,6 @@ constexpr DWORD kEventTimeoutMs = 15000;
 const std::string kTrack1Line = "%B0123456789^DOE/JOHN Q.DR^2512101ABC?";
 const std::string kTrack2Line = ";0123456789=25121010000?";
 
-std::size_t ThreadCount() {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snap == INVALID_HANDLE_VALUE) return 0;
-  THREADENTRY32 te{};
-  te.dwSize = sizeof te;
-  std::size_t n = 0;
-  for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
-    n += te.th32OwnerProcessID == GetCurrentProcessId();
-  }
-  CloseHandle(snap);
-  return n;
-}
-
-void SetNumber(IDispatch* so, long index, long value) {
-  testbed::CallByName(so, L"SetPropertyNumber", {Long(index), Long(value)}, nullptr);
-}
-long Number(IDispatch* so, long index) { return CallLong(so, L"GetPropertyNumber", {Long(index)}); }
 std::wstring Card(IDispatch* so, msr::CardString s) {
   return CallString(so, L"GetPropertyString", msr::kFirstCardStringIndex + static_cast<long>(s));
 }
@@ -59,14 +41,6 @@ class MsrSwipeTest : public MsrTest {
     MsrTest::SetUp();
     ASSERT_TRUE(reader_.Ready()) << reader_.Error();
     WriteDeviceKey("COM" + std::to_string(kPort));
-  }
-
-  // OpenService, Claim, DeviceEnabled 1, DataEventEnabled 1.
-  void OpenClaimEnable(IDispatch* so) {
-    ASSERT_EQ(CallLong(so, L"OpenService", {Text(L"MSR"), Text(L"KvMsr"), Dispatch(&control_)}), 0);
-    ASSERT_EQ(CallLong(so, L"Claim", {Long(1000)}), 0);
-    SetNumber(so, opos::kPidxDeviceEnabled, 1);
-    SetNumber(so, opos::kPidxDataEventEnabled, 1);
   }
 
   // Swipes `line` and pumps until `name` was requested `count` times.
@@ -229,6 +203,45 @@ TEST_F(MsrSwipeTest, ReleaseWhileASwipeIsInFlight) {
   EXPECT_EQ(ThreadCount(), threadsBefore);
   EXPECT_EQ(CallLong(so_, L"Close"), 0);
   PumpUntil([] { return false; }, 50);
+}
+
+// A swipe may come at any moment of an idle reader, and a reader may fall
+// silent inside a line for a moment. Paced at 9600 baud, after idle spells
+// that cross the moment a read that began with the idle spell would have
+// timed out (2.57 s in), and with silences inside the line of up to the
+// bound the reader keeps for them, every card arrives whole, once.
+TEST_F(MsrSwipeTest, EveryCardWholeAfterAnyIdleSpellOrASilenceInTheLine) {
+  OpenClaimEnable(so_);
+  struct Case {
+    int idleMs;
+    std::size_t silenceAt;  // 0: none
+    int silenceMs;
+  };
+  const Case cases[] = {{2480, 0, 0}, {2540, 0, 0}, {300, 0, 0}, {100, 20, 60}, {100, 40, 120}, {100, 60, 180}};
+  std::size_t i = 0;
+  for (const Case& c : cases) {
+    const std::string account = std::to_string(4100000000000000LL + static_cast<long long>(i));
+    const std::string line = "%B" + account + "^DOE/JOHN Q.DR^3012101ABCDEFGHIJKLMNOP?;" + account +
+                             "=30121010000000000000?";
+    SetNumber(so_, opos::kPidxDataEventEnabled, 1);
+    ASSERT_TRUE(reader_.Command("pause " + std::to_string(c.idleMs)));
+    if (c.silenceAt) {
+      ASSERT_TRUE(reader_.Command("part " + line.substr(0, c.silenceAt)));
+      ASSERT_TRUE(reader_.Command("pause " + std::to_string(c.silenceMs)));
+      ASSERT_TRUE(reader_.Swipe(line.substr(c.silenceAt)));
+    } else {
+      ASSERT_TRUE(reader_.Swipe(line));
+    }
+    ++i;
+    ASSERT_TRUE(PumpUntil([&] { return control_.Count("SOData") + control_.Count("SOError") >= i; }, kEventTimeoutMs))
+        << "idle " << c.idleMs << "; the reader's log:\n" << reader_.Log();
+    EXPECT_EQ(Card(so_, msr::kTrack1Data), Wide(line)) << "idle " << c.idleMs << " silence " << c.silenceMs;
+    EXPECT_EQ(Card(so_, msr::kAccountNumber), Wide(account)) << "idle " << c.idleMs << " silence " << c.silenceMs;
+  }
+  // Once each: no piece of a card became a card (or an error) of its own.
+  PumpUntil([] { return false; }, 400);
+  EXPECT_EQ(control_.Count("SOData"), std::size(cases));
+  EXPECT_EQ(control_.Count("SOError"), 0u);
 }
 
 TEST_F(MsrSwipeTest, ClaimAfterReleaseReopensThePort) {

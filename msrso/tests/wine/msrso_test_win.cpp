@@ -1,6 +1,7 @@
 #include "msrso_test_win.h"
 
 #include <olectl.h>
+#include <tlhelp32.h>
 
 #include <climits>
 #include <cstring>
@@ -60,6 +61,61 @@ void MsrTest::TearDown() {
   DeleteDeviceKey();
   CoUninitialize();
 }
+
+void MsrTest::OpenClaimEnable(IDispatch* so) {
+  ASSERT_EQ(CallLong(so, L"OpenService", {Text(L"MSR"), Text(L"KvMsr"), Dispatch(&control_)}), 0);
+  ASSERT_EQ(CallLong(so, L"Claim", {Long(1000)}), 0);
+  SetNumber(so, opos::kPidxDeviceEnabled, 1);
+  SetNumber(so, opos::kPidxDataEventEnabled, 1);
+}
+
+TempProgramData::TempProgramData() {
+  static int counter = 0;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  folder_ = std::wstring(temp) + L"kit-trace-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter);
+  CreateDirectoryW(folder_.c_str(), nullptr);
+  SetEnvironmentVariableW(L"ProgramData", folder_.c_str());
+}
+
+TempProgramData::~TempProgramData() { SetEnvironmentVariableW(L"ProgramData", nullptr); }
+
+std::string TempProgramData::Read(const wchar_t* name) const {
+  kit::UniqueHandle file(CreateFileW(LogPath(name).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                     nullptr));
+  std::string text;
+  char buffer[65536];
+  DWORD got = 0;
+  while (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) text.append(buffer, got);
+  return text;
+}
+
+void SetTraceLevel(DWORD level) {
+  kit::UniqueKey key;
+  ASSERT_EQ(kit::OpenKey(HKEY_LOCAL_MACHINE, kDeviceKey, KEY_SET_VALUE, key), ERROR_SUCCESS);
+  ASSERT_EQ(kit::SetDword(key.get(), "TraceLevel", level), ERROR_SUCCESS);
+}
+
+std::size_t ThreadCount() {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return 0;
+  THREADENTRY32 te{};
+  te.dwSize = sizeof te;
+  std::size_t n = 0;
+  for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
+    n += te.th32OwnerProcessID == GetCurrentProcessId();
+  }
+  CloseHandle(snap);
+  return n;
+}
+
+void SetNumber(IDispatch* so, long index, long value) {
+  testbed::CallByName(so, L"SetPropertyNumber", {Long(index), Long(value)}, nullptr);
+}
+
+long Number(IDispatch* so, long index) { return CallLong(so, L"GetPropertyNumber", {Long(index)}); }
 
 IDispatch* MsrTest::Create() {
   CLSID clsid;
