@@ -8,6 +8,16 @@
 
 namespace kit {
 
+// `pixels` at 96 DPI as so many at the screen's DPI: the programs declare
+// themselves DPI aware, so Windows no longer stretches them and every size
+// they give in pixels is theirs to scale.
+inline int ScaleForDpi(int pixels) {
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+  if (screen) ReleaseDC(nullptr, screen);
+  return MulDiv(pixels, dpi > 0 ? dpi : 96, 96);
+}
+
 template <class Derived>
 class BaseWindow {
  public:

@@ -1,5 +1,7 @@
 #include "mainwindow_win.h"
 
+#include <algorithm>
+
 #include <commctrl.h>
 
 #include <array>
@@ -37,12 +39,14 @@ constexpr std::array<ToolbarButton, 11> kToolbarButtons = {{
     {"mag", IDT_MAG, kImgMag, BTNS_CHECK},
 }};
 
-// Paints the character-art images into a masked 16x16 image list.
+// Paints the 16x16 character-art images into a masked image list, each art
+// pixel as a block at the screen's scale (24x24 at 144 DPI).
 HIMAGELIST CreateToolbarImages() {
-  constexpr int n = kToolbarImageSize;
+  constexpr int art = kToolbarImageSize;
+  const int n = std::max(art, kit::ScaleForDpi(art));
   HIMAGELIST list = ImageList_Create(n, n, ILC_COLOR24 | ILC_MASK, kToolbarImageCount, 0);
   HDC screen = GetDC(nullptr);
-  for (const ToolbarImage& art : kToolbarImages) {
+  for (const ToolbarImage& image : kToolbarImages) {
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
     bi.bmiHeader.biWidth = n;
@@ -54,7 +58,7 @@ HIMAGELIST CreateToolbarImages() {
     if (!bitmap) continue;
     auto* pixels = static_cast<std::uint32_t*>(bits);
     for (int y = 0; y < n; ++y) {
-      for (int x = 0; x < n; ++x) pixels[y * n + x] = ToolbarPaletteColor(art[y][x]);
+      for (int x = 0; x < n; ++x) pixels[y * n + x] = ToolbarPaletteColor(image[y * art / n][x * art / n]);
     }
     const std::uint32_t mask = kToolbarMaskColor;
     ImageList_AddMasked(list, bitmap, RGB(mask >> 16, (mask >> 8) & 0xFF, mask & 0xFF));
@@ -87,8 +91,8 @@ bool MainWindow::Create(int showCommand) {
   menuStateMessage_ = RegisterWindowMessageW(kMenuStateMessage);
   const std::wstring caption = L"Q5R Configuration: " + currentFileName_;
   if (!CreateWindowExW(0, kMainWindowClass, caption.c_str(),
-                       WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT, 800,
-                       600, nullptr, nullptr, instance_, this)) {
+                       WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
+                       kit::ScaleForDpi(800), kit::ScaleForDpi(600), nullptr, nullptr, instance_, this)) {
     return false;
   }
   ShowWindow(hwnd_, showCommand == SW_SHOWMAXIMIZED ? SW_SHOWNORMAL : showCommand);

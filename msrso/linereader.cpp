@@ -19,8 +19,10 @@ bool CarriesCardBytes(std::span<const std::uint8_t> bytes) {
 // Waits until the port can be opened again.
 bool Reconnect(ReaderPort& port, LineSink& sink) {
   sink.PortLost();
+  unsigned pause = kFirstReopenPauseMs;
   do {
-    if (!port.Pause(kReopenPauseMs)) return false;
+    if (!port.Pause(pause)) return false;
+    pause = kReopenPauseMs;
   } while (!port.Reopen());
   sink.PortBack();
   return true;

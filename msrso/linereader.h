@@ -73,8 +73,10 @@ class LineSink {
 // A port that refuses reads but still answers is tried again after this
 // pause, so a failing port never makes the reader spin.
 inline constexpr unsigned kRetryPauseMs = 100;
-// A port that went away is opened again by its name this often.
+// A port that went away is opened again by its name this often; the
+// first try comes sooner, for a port that was gone only for a moment.
 inline constexpr unsigned kReopenPauseMs = 1000;
+inline constexpr unsigned kFirstReopenPauseMs = 250;
 
 // Reads the port until it says stop. Every read is followed by a look at
 // the line errors: a line whose bytes came with errors is a failed swipe,

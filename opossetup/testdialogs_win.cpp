@@ -60,7 +60,7 @@ INT_PTR CALLBACK DescriptionProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) noex
 constexpr wchar_t kOpenFailed[] = L"MSR Open Failed";
 constexpr wchar_t kReadError[] = L"An MSR Error Occured - Clean your card";
 constexpr wchar_t kSwipePrompt[] = L"Swipe Your MSR Test Card";
-constexpr RECT kPromptRect = {170, 5, 370, 25};  // client pixels
+constexpr RECT kPromptRect = {113, 3, 247, 15};  // dialog units
 
 constexpr std::array<int, 10> kMsrFields = {IDC_MSR_DEVNAME,  IDC_MSR_FIRSTNAME, IDC_MSR_MI,
                                             IDC_MSR_LASTNAME, IDC_MSR_EXPDATE,   IDC_MSR_ACCOUNT,
@@ -80,9 +80,11 @@ struct MsrTest {
   }
 
   void Init() {
+    // In dialog units, so it scales with the dialog's font and the screen.
+    RECT at = kPromptRect;
+    MapDialogRect(hwnd, &at);
     HWND prompt = CreateWindowExW(0, L"STATIC", kSwipePrompt, WS_CHILD | WS_VISIBLE | SS_CENTER | WS_BORDER,
-                                  kPromptRect.left, kPromptRect.top, kPromptRect.right - kPromptRect.left,
-                                  kPromptRect.bottom - kPromptRect.top, hwnd,
+                                  at.left, at.top, at.right - at.left, at.bottom - at.top, hwnd,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_MSR_PROMPT)),
                                   session.instance, nullptr);
     SendMessageW(prompt, WM_SETFONT, SendMessageW(hwnd, WM_GETFONT, 0, 0), FALSE);

@@ -164,6 +164,14 @@ expect "OPOS: MSR\\KvMsr = KvSo.KvMsr, Type Serial" equals \
 
 expect "OPOS: the 32-bit view holds the same keys and values as the 64-bit one" equals "$(opos_view 32)" "$(opos_view 64)"
 
+# The trace folder, made by the package with its own permissions (Wine's
+# msi makes the folder but applies no permissions: the package's row is
+# what is checked).
+expect "trace folder ProgramData\\PosKit\\Logs made by the package" test -d "$c/ProgramData/PosKit/Logs"
+expect "trace folder's permissions: SYSTEM and Administrators full, Users create and write files" equals \
+  "$(msiinfo export "$msi" MsiLockPermissionsEx | tail -n +4 | cut -f 2-4)" \
+  "$(printf 'KitLogsFolder\tCreateFolder\tD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x130087;;;BU)')"
+
 # Every binary's File table version is its version resource's, and the kit's.
 while IFS=$'\t' read -r id _ name _ version _; do
   case $name in *.exe|*.dll|*.sys) ;; *) continue ;; esac

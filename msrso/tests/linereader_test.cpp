@@ -147,7 +147,7 @@ TEST(LineReader, APortThatWentAwayIsOpenedAgainUntilItIsBack) {
   port.script = Script{{kDone, ";4111=3"}, {kFailed, "", 0, true}, {kDone, ";5=6?\r"}};
   EXPECT_EQ(ReadAll(port), (Got{"lost", "back", ";5=6?\r"}));
   EXPECT_EQ(port.reopens, 4);
-  EXPECT_EQ(port.pauses, std::vector<unsigned>(4, kReopenPauseMs));
+  EXPECT_EQ(port.pauses, (std::vector<unsigned>{kFirstReopenPauseMs, kReopenPauseMs, kReopenPauseMs, kReopenPauseMs}));
   // Told to stop while the port is away: the loop ends at once.
   FakePort away;
   away.reopenFailures = 100;

@@ -12,6 +12,15 @@ cd "$(dirname "$0")/../.."
 TREE=${1:-build/win64}
 source testbed/wine/session.sh
 wine_session_start >/dev/null
+# KIT_DPI=144 ./testbed/wine/...: the screen scaled to 150 %, as till
+# screens often are; the pictures then end in "-144dpi".
+DPI=${KIT_DPI:-96}
+SUFFIX=""
+if [ "$DPI" != 96 ]; then
+  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+  SUFFIX=-${DPI}dpi
+fi
+px() { echo $(($1 * DPI / 96)); }
 xvfb_start >/dev/null
 "$WINE" regedit /s testbed/opos/devices.reg
 for dll in OposControls KvDisplayStandin FakeServiceObjects KvSMsrSo; do
@@ -35,12 +44,12 @@ if [ -x "$CARDSIM" ]; then
 else
   export OPOS_STANDIN_MSR_SO=KvTest.FakeMsr
 fi
-"$WINE" explorer /desktop=opos,900x700 "$TREE/bin/KvOposSetup.exe" >/dev/null 2>&1 &
+"$WINE" explorer /desktop=opos,$(px 900)x$(px 700) "$TREE/bin/KvOposSetup.exe" >/dev/null 2>&1 &
 sleep 6
 OUT=docs/screenshots
 mkdir -p "$OUT"
-snap() { sleep 1; import -window root -crop 900x700+0+0 "$OUT/$1.png"; }
-click() { xdotool mousemove "$1" "$2" click 1; sleep 0.5; }
+snap() { sleep 1; import -window root -crop "$(px 900)x$(px 700)+0+0" "$OUT/$1$SUFFIX.png"; }
+click() { xdotool mousemove "$(px "$1")" "$(px "$2")" click 1; sleep 0.5; }
 snap kvopossetup-main
 click 392 530   # Test LD
 snap kvopossetup-description

@@ -10,16 +10,25 @@ cd "$(dirname "$0")/../.."
 TREE=${1:-build/win64}
 source testbed/wine/session.sh
 wine_session_start >/dev/null
+# KIT_DPI=144 ./testbed/wine/...: the screen scaled to 150 %, as till
+# screens often are; the pictures then end in "-144dpi".
+DPI=${KIT_DPI:-96}
+SUFFIX=""
+if [ "$DPI" != 96 ]; then
+  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+  SUFFIX=-${DPI}dpi
+fi
+px() { echo $(($1 * DPI / 96)); }
 xvfb_start >/dev/null
 NATIVE=${TREE%win64}native
 "$NATIVE/bin/decodersim" --wine-port=COM1 --pty-file="$KIT_WINE_SESSION_DIR/pty" --timeout=120 \
   --record=4006381333931 --record=5012345678900 --record=9780201633610 >/dev/null 2>&1 &
 KIT_DECODERSIM_PID=$!
-"$WINE" explorer /desktop=shot,1000x760 "$TREE/bin/Q5RSetup.exe" >/dev/null 2>&1 &
+"$WINE" explorer /desktop=shot,$(px 1000)x$(px 760) "$TREE/bin/Q5RSetup.exe" >/dev/null 2>&1 &
 sleep 6
 OUT=docs/screenshots
 mkdir -p "$OUT"
-snap() { sleep 0.8; import -window root -crop 800x600+0+0 "$OUT/$1.png"; }
+snap() { sleep 0.8; import -window root -crop "$(px 800)x$(px 600)+0+0" "$OUT/$1$SUFFIX.png"; }
 keys() { for k in "$@"; do xdotool key --clearmodifiers "$k"; sleep 0.25; done; }
 keys alt+b i alt+i; snap bar-interface; keys ctrl+F4
 keys alt+b c; snap bar-communication; keys ctrl+F4
