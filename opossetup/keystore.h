@@ -19,8 +19,9 @@ namespace opos {
 enum class StoreStatus {
   kOk,
   kNoMoreItems,  // enumeration: past the last value
-  kNotFound,     // no such value
-  kFailed,       // anything else: access denied, name too long, ...
+  kNotFound,     // no such key or value
+  kDenied,       // access denied: the user may not do this (not an administrator)
+  kFailed,       // anything else: name too long, ...
 };
 
 // The longest value name the registry takes, in UTF-16 units.
@@ -43,6 +44,9 @@ class StoreKey {
   // whose name the registry takes as the same keeps its own spelling.
   virtual StoreStatus SetString(const std::string& name, const std::string& value) = 0;
   virtual StoreStatus DeleteValue(const std::string& name) = 0;
+  // A REG_DWORD value; nothing when it is missing or of another type.
+  virtual std::optional<std::uint32_t> QueryDword(const std::string& name) = 0;
+  virtual StoreStatus SetDword(const std::string& name, std::uint32_t value) = 0;
 };
 
 enum class Access { kRead, kReadWrite };
@@ -51,7 +55,7 @@ class KeyStore {
  public:
   virtual ~KeyStore() = default;
   // Opens an existing key; null when it is missing (`status` kNotFound) or
-  // may not be opened (kFailed: access denied, ...).
+  // may not be opened (kDenied, kFailed).
   virtual std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access, StoreStatus& status) = 0;
   std::unique_ptr<StoreKey> OpenKey(const std::string& path, Access access) {
     StoreStatus status;

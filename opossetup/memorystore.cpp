@@ -96,12 +96,25 @@ bool MemoryStore::HasKey(const std::string& path) const { return keys_.count(Low
 
 void MemoryStore::Set(const std::string& path, const std::string& name, const std::string& data) {
   Key& key = AddKey(path);
+  key.dwords.erase(Lower(name));
   auto it = FindValue(*this, key, name);
   if (it != key.values.end()) {
     it->second = data;
   } else {
     key.values.emplace_back(name, data);
   }
+}
+
+void MemoryStore::SetDword(const std::string& path, const std::string& name, std::uint32_t data) {
+  Set(path, name, std::to_string(data));
+  AddKey(path).dwords.insert(Lower(name));
+}
+
+std::optional<std::uint32_t> MemoryStore::GetDword(const std::string& path, const std::string& name) const {
+  auto key = keys_.find(Lower(path));
+  if (key == keys_.end() || key->second.dwords.count(Lower(name)) == 0) return std::nullopt;
+  const auto data = Get(path, name);
+  return data ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(std::stoul(*data))) : std::nullopt;
 }
 
 std::optional<std::string> MemoryStore::Get(const std::string& path, const std::string& name) const {
@@ -133,6 +146,7 @@ class MemoryKey : public StoreKey {
   MemoryKey& operator=(const MemoryKey&) = delete;
 
   std::optional<std::string> QueryString(const std::string& name) override {
+    if (store_.GetDword(path_, name)) return std::nullopt;  // of another type
     auto data = store_.Get(path_, name);
     if (data && Units(*data) > kMaxDataUnits) return std::nullopt;
     return data;
@@ -148,7 +162,8 @@ class MemoryKey : public StoreKey {
   }
 
   StoreStatus SetString(const std::string& name, const std::string& value) override {
-    if (!writable_ || store_.ValueDenied(path_, name) || !Find()) return StoreStatus::kFailed;
+    if (!Find()) return StoreStatus::kFailed;
+    if (!writable_ || store_.ValueDenied(path_, name)) return StoreStatus::kDenied;
     if (Units(name) > kMaxValueNameUnits) return StoreStatus::kFailed;
     store_.Set(path_, name, value);
     ++store_.writes_;
@@ -157,10 +172,22 @@ class MemoryKey : public StoreKey {
 
   StoreStatus DeleteValue(const std::string& name) override {
     auto* key = Find();
-    if (!writable_ || store_.ValueDenied(path_, name) || !key) return StoreStatus::kFailed;
+    if (!key) return StoreStatus::kFailed;
+    if (!writable_ || store_.ValueDenied(path_, name)) return StoreStatus::kDenied;
     auto it = FindValue(store_, *key, name);
     if (it == key->values.end()) return StoreStatus::kNotFound;
+    key->dwords.erase(MemoryStore::Lower(it->first));
     key->values.erase(it);
+    ++store_.writes_;
+    return StoreStatus::kOk;
+  }
+
+  std::optional<std::uint32_t> QueryDword(const std::string& name) override { return store_.GetDword(path_, name); }
+
+  StoreStatus SetDword(const std::string& name, std::uint32_t value) override {
+    if (!Find()) return StoreStatus::kFailed;
+    if (!writable_ || store_.ValueDenied(path_, name)) return StoreStatus::kDenied;
+    store_.SetDword(path_, name, value);
     ++store_.writes_;
     return StoreStatus::kOk;
   }
@@ -177,7 +204,7 @@ class MemoryKey : public StoreKey {
 };
 
 std::unique_ptr<StoreKey> MemoryStore::OpenKey(const std::string& path, Access access, StoreStatus& status) {
-  status = !HasKey(path) ? StoreStatus::kNotFound : denyOpen_.count(Lower(path)) ? StoreStatus::kFailed : StoreStatus::kOk;
+  status = !HasKey(path) ? StoreStatus::kNotFound : denyOpen_.count(Lower(path)) ? StoreStatus::kDenied : StoreStatus::kOk;
   if (status != StoreStatus::kOk) return nullptr;
   return std::make_unique<MemoryKey>(*this, path, access == Access::kReadWrite);
 }

@@ -20,19 +20,22 @@ class MemoryStore : public KeyStore {
  public:
   struct Key {
     std::vector<std::pair<std::string, std::string>> values;  // name, data
+    std::set<std::string> dwords;  // lower-case names of the REG_DWORD values (data in decimal)
   };
 
   // Creates the key (and nothing above it: paths are independent).
   Key& AddKey(const std::string& path);
   void RemoveKey(const std::string& path);
   void Set(const std::string& path, const std::string& name, const std::string& data);
+  void SetDword(const std::string& path, const std::string& name, std::uint32_t data);
+  std::optional<std::uint32_t> GetDword(const std::string& path, const std::string& name) const;
   // The value's data, or nothing.
   std::optional<std::string> Get(const std::string& path, const std::string& name) const;
   // Value names and data in enumeration order; empty for a missing key.
   std::vector<std::pair<std::string, std::string>> Values(const std::string& path) const;
   bool HasKey(const std::string& path) const;
 
-  // Failure injection.
+  // Failure injection: access denied.
   void DenyOpen(const std::string& path) { denyOpen_.insert(Lower(path)); }
   void DenyWrite(const std::string& path) { denyWrite_.insert(Lower(path)); }  // read-only key
   void DenyWriteOf(const std::string& path, const std::string& name) {

@@ -1,6 +1,7 @@
 #include "registration.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <utility>
 
@@ -33,8 +34,8 @@ namespace {
 // Enumeration stops here even if a key claims to hold more values.
 constexpr std::uint32_t kMaxValues = 16384;
 
-Outcome Failed(const DeviceInfo& device, const std::string& what) {
-  return {false, std::string(device.title) + ": " + what};
+Outcome Failed(const DeviceInfo& device, const std::string& what, StoreStatus status = StoreStatus::kFailed) {
+  return {false, std::string(device.title) + ": " + what, status == StoreStatus::kDenied};
 }
 
 }  // namespace
@@ -144,11 +145,12 @@ Outcome Registrations::AddCustomDeviceName(DeviceId id, const std::string& text)
   };
   std::vector<Plan> plans;
   for (KeyStore* store : WriteViews(device)) {
-    auto key = store->OpenKey(ClassPath(device), Access::kReadWrite);
+    StoreStatus opened = StoreStatus::kOk;
+    auto key = store->OpenKey(ClassPath(device), Access::kReadWrite, opened);
     if (!key) {
       plans.clear();
       RefreshAlias(device);
-      return Failed(device, what + Where(store) + ".");
+      return Failed(device, what + Where(store) + ".", opened);
     }
     Plan plan{store, std::move(key), {}};
     for (std::uint32_t i = 0; i < kMaxValues; ++i) {
@@ -175,8 +177,8 @@ Outcome Registrations::AddCustomDeviceName(DeviceId id, const std::string& text)
   // loses nothing.
   Outcome outcome;
   for (Plan& plan : plans) {
-    if (plan.key->SetString(text, device.deviceKey) != StoreStatus::kOk) {
-      if (outcome.ok) outcome = Failed(device, what + Where(plan.store) + ".");
+    if (const StoreStatus status = plan.key->SetString(text, device.deviceKey); status != StoreStatus::kOk) {
+      if (outcome.ok) outcome = Failed(device, what + Where(plan.store) + ".", status);
       continue;
     }
     for (const std::string& name : plan.mine) {
@@ -216,15 +218,105 @@ Outcome Registrations::RemoveCustomDeviceName(DeviceId id) {
 }
 
 Outcome Registrations::WriteDeviceValue(const DeviceInfo& device, const char* name, const std::string& value,
-                                        const std::string& what) {
+                                        const std::string& what, bool dword) {
   Outcome outcome;
   for (KeyStore* store : WriteViews(device)) {
-    auto key = store->OpenKey(DevicePath(device), Access::kReadWrite);
-    if ((!key || key->SetString(name, value) != StoreStatus::kOk) && outcome.ok) {
-      outcome = Failed(device, what + Where(store) + ".");
+    StoreStatus status = StoreStatus::kOk;
+    auto key = store->OpenKey(DevicePath(device), Access::kReadWrite, status);
+    if (key) {
+      status = dword ? key->SetDword(name, static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)))
+                     : key->SetString(name, value);
     }
+    if (status != StoreStatus::kOk && outcome.ok) outcome = Failed(device, what + Where(store) + ".", status);
   }
   return outcome;
+}
+
+Outcome Registrations::WriteSetting(DeviceId id, const std::string& name, const std::string& value, bool dword) {
+  const DeviceInfo& device = Info(id);
+  if (!View(id).registered) return Failed(device, "the device is not registered (its key or ProgID is missing).");
+  return WriteDeviceValue(device, name.c_str(), value,
+                          "the setting \"" + name + "\" = \"" + value + "\" could not be saved", dword);
+}
+
+Outcome Registrations::RemoveCustomDeviceName(DeviceId id, const std::string& name) {
+  const DeviceInfo& device = Info(id);
+  if (!View(id).registered) return Failed(device, "the device is not registered (its key or ProgID is missing).");
+  Outcome outcome;
+  bool found = false;
+  for (KeyStore* store : WriteViews(device)) {
+    std::vector<std::string> mine;
+    StoreStatus status = StoreStatus::kOk;
+    auto key = store->OpenKey(ClassPath(device), Access::kReadWrite, status);
+    if (!key || !ReadAliases(*store, device, mine)) {
+      if (outcome.ok) outcome = Failed(device, "the custom device name could not be removed" + Where(store) + ".", status);
+      continue;
+    }
+    for (const std::string& alias : mine) {
+      if (!store->SameName(alias, name)) continue;
+      found = true;
+      status = key->DeleteValue(alias);
+      if (status != StoreStatus::kOk && outcome.ok) {
+        outcome = Failed(device, "the custom device name \"" + alias + "\" could not be removed" + Where(store) + ".",
+                         status);
+      }
+    }
+  }
+  RefreshAlias(device);
+  if (!found && outcome.ok) outcome = Failed(device, "\"" + name + "\" is not a custom device name of it.");
+  return outcome;
+}
+
+std::optional<std::string> Registrations::CustomNameTaken(DeviceId id, const std::string& name) {
+  const DeviceInfo& device = Info(id);
+  for (KeyStore* store : WriteViews(device)) {
+    auto key = store->OpenKey(ClassPath(device), Access::kRead);
+    if (!key) continue;
+    for (std::uint32_t i = 0; i < kMaxValues; ++i) {
+      std::string value;
+      const StoreStatus status = key->EnumValueName(i, value);
+      if (status == StoreStatus::kNoMoreItems) break;
+      if (status != StoreStatus::kOk || value.empty() || !store->SameName(value, name)) continue;
+      const auto data = key->QueryString(value);
+      if (data == device.deviceKey) continue;
+      return std::string(device.title) + ": the custom device name \"" + name + "\" is already used by " +
+             (data ? "\"" + *data + "\"" : std::string("another device")) + Where(store) + ".";
+    }
+  }
+  return std::nullopt;
+}
+
+DeviceState ReadDeviceState(KeyStore& store, const DeviceInfo& device) {
+  DeviceState state;
+  auto key = store.OpenKey(DevicePath(device), Access::kRead);
+  if (!key) return state;
+  state.keyFound = true;
+  state.progId = key->QueryString("");
+  state.registered = state.progId == device.progId;
+  std::vector<const char*> names;
+  if (device.hasPort) names.push_back("Port");
+  if (device.switchValue) names.push_back(device.switchValue);
+  names.push_back("TraceLevel");
+  // What the installation lays down, shown but never written here.
+  names.push_back(device.id == DeviceId::kMsr ? "Type" : "OpSysNT");
+  for (const char* name : names) {
+    if (const auto number = key->QueryDword(name)) {
+      state.values.emplace_back(name, std::to_string(*number));
+    } else if (const auto text = key->QueryString(name)) {
+      state.values.emplace_back(name, *text);
+    }
+  }
+  key.reset();
+  if (auto classKey = store.OpenKey(ClassPath(device), Access::kRead)) {
+    for (std::uint32_t i = 0; i < kMaxValues; ++i) {
+      std::string name;
+      const StoreStatus status = classKey->EnumValueName(i, name);
+      if (status == StoreStatus::kNoMoreItems) break;
+      if (status != StoreStatus::kOk || name.empty()) continue;
+      if (classKey->QueryString(name) == device.deviceKey) state.customNames.push_back(name);
+    }
+  }
+  return state;
 }
 
 Outcome Registrations::ToggleSwitch(DeviceId id) {

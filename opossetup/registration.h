@@ -17,6 +17,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -70,7 +71,20 @@ struct DeviceView {
 struct Outcome {
   bool ok = true;       // false: something could not be saved
   std::string message;  // for the user when !ok: names the setting
+  bool denied = false;  // a write was refused for want of rights
 };
+
+// What one registry view holds of a device, for listing and export.
+struct DeviceState {
+  bool keyFound = false;
+  bool registered = false;                  // the key's ProgID is the kit's
+  std::optional<std::string> progId;        // the key's default value
+  // Its settings and other values, in a fixed order, as text ("TraceLevel"
+  // in decimal); values the key does not hold are left out.
+  std::vector<std::pair<std::string, std::string>> values;
+  std::vector<std::string> customNames;     // the class key's values naming it
+};
+DeviceState ReadDeviceState(KeyStore& store, const DeviceInfo& device);
 
 class Registrations {
  public:
@@ -96,6 +110,16 @@ class Registrations {
   // A confirmed choice in the port list.
   Outcome WritePort(DeviceId id, const std::string& entry);
 
+  // Writes one setting by its registry name (checked by the caller, see
+  // settings.h): "TraceLevel" as a REG_DWORD, the others as text.
+  Outcome WriteSetting(DeviceId id, const std::string& name, const std::string& value, bool dword);
+  // Deletes the alias `name` of this device (compared as the registry
+  // compares names) in every view; refused when it is not this device's.
+  Outcome RemoveCustomDeviceName(DeviceId id, const std::string& name);
+  // Why `name` cannot become this device's custom name in either view
+  // (another device holds it), or nothing when it can.
+  std::optional<std::string> CustomNameTaken(DeviceId id, const std::string& name);
+
  private:
   static std::size_t Index(DeviceId id) { return static_cast<std::size_t>(id); }
   void Recognise(const DeviceInfo& device);
@@ -112,7 +136,7 @@ class Registrations {
   std::string Where(const KeyStore* store) const;
   // Writes `name` = `value` into the device's key in every view.
   Outcome WriteDeviceValue(const DeviceInfo& device, const char* name, const std::string& value,
-                           const std::string& what);
+                           const std::string& what, bool dword = false);
 
   KeyStore& store_;
   KeyStore* other_;

@@ -12,6 +12,7 @@ StoreStatus FromWin32(LONG rc) {
     case ERROR_SUCCESS: return StoreStatus::kOk;
     case ERROR_NO_MORE_ITEMS: return StoreStatus::kNoMoreItems;
     case ERROR_FILE_NOT_FOUND: return StoreStatus::kNotFound;
+    case ERROR_ACCESS_DENIED: return StoreStatus::kDenied;
     default: return StoreStatus::kFailed;
   }
 }
@@ -33,6 +34,12 @@ class RegistryKey : public StoreKey {
   }
   StoreStatus DeleteValue(const std::string& name) override {
     return FromWin32(kit::utf8::DeleteValue(key_.get(), name));
+  }
+  std::optional<std::uint32_t> QueryDword(const std::string& name) override {
+    return kit::QueryDword(key_.get(), name.c_str());
+  }
+  StoreStatus SetDword(const std::string& name, std::uint32_t value) override {
+    return FromWin32(kit::SetDword(key_.get(), name.c_str(), value));
   }
 
  private:

@@ -46,6 +46,13 @@ if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/link_bench.exe" ]; then
 else
   echo "   (no Wine session; skipped)"
 fi
+echo "-- kvoposcfg check of the kit's three devices (simulated driver and card reader), under Wine"
+if [ -n "${WINEPREFIX:-}" ] && [ -x "$build/win64/bin/kvoposcfg_test.exe" ]; then
+  (cd "$build/win64/bin" && timeout 300 /usr/lib/wine/wine64 kvoposcfg_test.exe --gtest_also_run_disabled_tests \
+    --gtest_filter='*DISABLED_Figure*' 2>&1 | grep -E '^(   kvoposcfg|figure:)')
+else
+  echo "   (no Wine session; skipped)"
+fi
 echo "-- q5rcfg (Linux build, release) download against the simulated decoder at 9600 baud"
 # The whole command, process start to exit, timed by the shell's clock
 # ($EPOCHREALTIME, microseconds, no process of its own) beside the start and

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "link/transfer.h"
+#include "textout.h"
 
 namespace q5r::cli {
 
@@ -23,20 +24,7 @@ inline constexpr int kDiffSame = 0;
 inline constexpr int kDiffDifferent = 1;
 inline constexpr int kDiffTrouble = 2;
 
-// Where the commands write their text: stdout, stderr, or a test's string.
-// Text only, handed on as it comes, so the program needs none of the C++
-// library's stream and locale machinery (a third of its size).
-class TextOut {
- public:
-  virtual ~TextOut() = default;
-  virtual void Write(std::string_view text) = 0;
-  // Whatever was written so far is out (a progress line before a wait).
-  virtual void Flush() {}
-  TextOut& operator<<(std::string_view text) {
-    Write(text);
-    return *this;
-  }
-};
+using kit::TextOut;
 
 // What the commands need of the system they run on.
 class Environment {

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
-#include "cli/fileout.h"
+#include "fileout.h"
 #include "cli/serialline.h"
 
 namespace {
@@ -40,8 +40,8 @@ bool WriteFileReplacing(const std::string& path, std::string_view data) {
 
 class PosixEnvironment : public q5r::cli::Environment {
  public:
-  q5r::cli::FileOut out{stdout};
-  q5r::cli::FileOut err{stderr, &out};
+  kit::FileOut out{stdout};
+  kit::FileOut err{stderr, &out};
   q5r::cli::TextOut& Out() override { return out; }
   q5r::cli::TextOut& Err() override { return err; }
   bool ErrIsTerminal() override { return isatty(STDERR_FILENO) != 0; }

@@ -4,7 +4,7 @@
 
 
 #include "cli/commands.h"
-#include "cli/fileout.h"
+#include "fileout.h"
 #include "cli/serialline.h"
 #include "fileio_win.h"
 #include "text_win.h"
@@ -13,8 +13,8 @@ namespace {
 
 class WindowsEnvironment : public q5r::cli::Environment {
  public:
-  q5r::cli::FileOut out{stdout};
-  q5r::cli::FileOut err{stderr, &out};
+  kit::FileOut out{stdout};
+  kit::FileOut err{stderr, &out};
   q5r::cli::TextOut& Out() override { return out; }
   q5r::cli::TextOut& Err() override { return err; }
   bool ErrIsTerminal() override { return GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR; }

@@ -383,7 +383,7 @@ TEST(MemoryStoreTest, EnumeratesInInsertionOrderAndClosesUpOnDelete) {
   EXPECT_EQ(key->QueryString("a"), "9");
   EXPECT_EQ(store.Values("K").front().first, "a");
   auto reader = store.OpenKey("K", Access::kRead);
-  EXPECT_EQ(reader->SetString("x", "y"), StoreStatus::kFailed);
+  EXPECT_EQ(reader->SetString("x", "y"), StoreStatus::kDenied);
   EXPECT_EQ(store.OpenKeys(), 2);
 }
 

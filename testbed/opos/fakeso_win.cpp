@@ -11,6 +11,8 @@
 //                    "state4" (a card, with the reader then in State 4) or
 //                    "state4once" (a card; State reads 4 once, then 2)
 //   FAKEDRAWER_OPEN_READS  status reads that still find the drawer open (default 0)
+// And "KvTest.HangingSo", a service object whose OpenService never returns,
+// for the tests of a device check that must not hang with it.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -26,6 +28,7 @@ namespace {
 
 const CLSID kMsrClsid = {0x5D0E7A12, 0x3C51, 0x4B8E, {0x9A, 0x61, 0x2F, 0x0B, 0x4E, 0x61, 0xE0, 0x01}};
 const CLSID kDrawerClsid = {0x5D0E7A12, 0x3C51, 0x4B8E, {0x9A, 0x61, 0x2F, 0x0B, 0x4E, 0x61, 0xE0, 0x02}};
+const CLSID kHangingClsid = {0x5D0E7A12, 0x3C51, 0x4B8E, {0x9A, 0x61, 0x2F, 0x0B, 0x4E, 0x61, 0xE0, 0x03}};
 
 enum : DISPID {
   kGetPropertyNumber = 1, kSetPropertyNumber, kGetPropertyString, kSetPropertyString, kOpenService, kClose,
@@ -187,6 +190,23 @@ class FakeSo final : public DispatchObject {
 ClassFactory<FakeSo<true>> g_msrFactory;
 ClassFactory<FakeSo<false>> g_drawerFactory;
 
+// Knows every name; OpenService never comes back.
+class HangingSo final : public DispatchObject {
+ public:
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    static const std::vector<DispatchName> table = {{L"OpenService", kOpenService}, {L"Close", kClose}};
+    return IdsOfNames(table, names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    if (id == kOpenService) Sleep(INFINITE);
+    if (result) *result = LongArg(0);
+    return S_OK;
+  }
+};
+
+ClassFactory<HangingSo> g_hangingFactory;
+
 }  // namespace
 
 extern "C" {
@@ -204,6 +224,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
   *out = nullptr;
   if (IsEqualCLSID(clsid, kMsrClsid)) return g_msrFactory.QueryInterface(riid, out);
   if (IsEqualCLSID(clsid, kDrawerClsid)) return g_drawerFactory.QueryInterface(riid, out);
+  if (IsEqualCLSID(clsid, kHangingClsid)) return g_hangingFactory.QueryInterface(riid, out);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
@@ -212,12 +233,14 @@ STDAPI DllCanUnloadNow() { return g_moduleLocks == 0 ? S_OK : S_FALSE; }
 STDAPI DllRegisterServer() {
   HRESULT hr = RegisterClass(kMsrClsid, "KvTest.FakeMsr", "Fake MSR service object");
   if (SUCCEEDED(hr)) hr = RegisterClass(kDrawerClsid, "KvTest.FakeDrawer", "Fake cash drawer service object");
+  if (SUCCEEDED(hr)) hr = RegisterClass(kHangingClsid, "KvTest.HangingSo", "Service object that never answers");
   return hr;
 }
 
 STDAPI DllUnregisterServer() {
   UnregisterClass(kMsrClsid, "KvTest.FakeMsr");
   UnregisterClass(kDrawerClsid, "KvTest.FakeDrawer");
+  UnregisterClass(kHangingClsid, "KvTest.HangingSo");
   return S_OK;
 }
 

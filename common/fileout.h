@@ -1,13 +1,14 @@
-// stdout or stderr for the commands, through the C runtime's buffered
-// output: what both programs, Windows and Linux, write with.
+// stdout or stderr of a command-line program, through the C runtime's
+// buffered output: what the kit's console programs, Windows and Linux,
+// write with. Portable.
 #pragma once
 
 #include <cstdio>
 #include <string_view>
 
-#include "cli/commands.h"
+#include "textout.h"
 
-namespace q5r::cli {
+namespace kit {
 
 class FileOut : public TextOut {
  public:
@@ -30,4 +31,4 @@ class FileOut : public TextOut {
   bool failed_ = false;
 };
 
-}  // namespace q5r::cli
+}  // namespace kit
