@@ -28,7 +28,8 @@ case $arch in
   x86) triplet=i686-w64-mingw32 ;;
   *) echo "package.sh: unknown architecture $arch" >&2; exit 2 ;;
 esac
-binaries=(Q5RSetup.exe q5rcfg.exe KvOposSetup.exe KvSMsrSo.dll KvCash1So.dll KvCash2So.dll Tillport.sys)
+binaries=(Q5RSetup.exe q5rcfg.exe kvoposcfg.exe KvOposSetup.exe KvSMsrSo.dll KvCash1So.dll KvCash2So.dll Tillport.sys
+          kitsetup.dll)
 objects32=(KvSMsrSo.dll KvCash1So.dll KvCash2So.dll)
 
 source "$here/signing.sh"
@@ -79,6 +80,14 @@ while IFS=$'\t' read -r id _ name _ ; do
             -q "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = '$id'")
 done < <(msiinfo export "$out.unsigned" File | tail -n +4)
 [ ${#queries[@]} -gt 0 ] && msibuild "$out.unsigned" "${queries[@]}"
+
+# The OPOS settings' properties pass from msiexec's command line to the
+# installation's server side only as secure properties; wixl writes the
+# list for its upgrade properties alone.
+secure=$(msiinfo export "$out.unsigned" Property | awk -F'\t' '$1 == "SecureCustomProperties" {print $2}')
+secure="${secure:+$secure;}MSR_PORT;MSR_LRC;LINEDISPLAY_PORT;CASHDRAWER_CAPSTATUS;TRACE_LEVEL;KVOPOS_CONFIG"
+msibuild "$out.unsigned" -q "DELETE FROM \`Property\` WHERE \`Property\` = 'SecureCustomProperties'" \
+  -q "INSERT INTO \`Property\` (\`Property\`, \`Value\`) VALUES ('SecureCustomProperties', '$secure')"
 
 # The trace folder's permissions (PosKit.wxs): SYSTEM and Administrators
 # full control, inherited; Users may list the folder and add files to it,

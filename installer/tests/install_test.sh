@@ -69,7 +69,7 @@ opos='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS'
 services='HKLM\SYSTEM\CurrentControlSet\Services'
 progids=(KvSO.KvMsr KvSO.KvCash1 KvSO.KvCash2)
 libids=()
-files=(Q5RSetup.exe q5rcfg.exe KvOposSetup.exe KvSMsrSo.dll KvCash1So.dll KvCash2So.dll tillport.inf)
+files=(Q5RSetup.exe q5rcfg.exe kvoposcfg.exe KvOposSetup.exe KvSMsrSo.dll KvCash1So.dll KvCash2So.dll tillport.inf)
 files32=(KvSMsrSo.dll KvCash1So.dll KvCash2So.dll)
 module_of() { sed 's/KvSO.KvMsr/KvSMsrSo/; s/KvSO.KvCash\(.\)/KvCash\1So/' <<<"$1"; }
 # The machine a PE file is built for: 14c (i386) or 8664 (x86-64).
@@ -96,13 +96,38 @@ done
 before64=$(opos_view 64)
 before32=$(opos_view 32)
 
-echo "== msiexec /i $(basename "$msi") /qn"
-wine msiexec /i "Z:${msi//\//\\}" /qn
+# A bad setting on the command line fails the install before anything is
+# written, with a message in the installer's log that names it.
+for bad in MSR_PORT=LPT1 TRACE_LEVEL=7; do
+  echo "== msiexec /i $(basename "$msi") /qn $bad"
+  wine msiexec /i "Z:${msi//\//\\}" /qn "$bad" /l*v "Z:${work//\//\\}\\bad.log"
+  status=$?
+  [ "$status" -ne 0 ]; result "$bad: the install fails" $? "exit status $status"
+  expect "$bad: the installer's log says why" grep -a -q "POS Peripheral Kit: $bad is refused" "$work/bad.log"
+  expect "$bad: nothing is installed" bash -c "test ! -e '$kitdir' && ! '$WINE' reg query '$opos\\MSR\\KvMsr' >/dev/null 2>&1"
+done
+
+# The first install with settings for the devices, and a configuration
+# exported from another till (kvoposcfg export).
+printf '[LineDisplay KvDisplay]\nPort = COM2\nCustomName = Pole\n\n[MSR KvMsr]\nPort = COM4\nCustomName = Card Reader\n' \
+  >"$c/shop.cfg"
+settings=(MSR_PORT=COM12 MSR_LRC=True CASHDRAWER_CAPSTATUS=False TRACE_LEVEL=1 'KVOPOS_CONFIG=C:\shop.cfg')
+echo "== msiexec /i $(basename "$msi") /qn ${settings[*]}"
+wine msiexec /i "Z:${msi//\//\\}" /qn "${settings[@]}"
 result "install exits 0" $? "exit status $?"
+for view in 64 32; do
+  expect "the settings given are written ($view-bit view)" equals \
+    "$(regval "$opos\\MSR\\KvMsr" Port $view) $(regval "$opos\\MSR\\KvMsr" Lrc $view) $(regval "$opos\\MSR\\KvMsr" TraceLevel $view) $(regval "$opos\\CashDrawer\\KvCash1" CapStatus $view) $(regval "$opos\\CashDrawer\\KvCash2" CapStatus $view) $(regval "$opos\\LineDisplay\\KvDisplay" TraceLevel $view)" \
+    "COM12 True 0x1 False False 0x1"
+  expect "the configuration file is imported ($view-bit view)" equals \
+    "$(regval "$opos\\LineDisplay\\KvDisplay" Port $view) $(regval "$opos\\LineDisplay" Pole $view) $(regval "$opos\\MSR" "Card Reader" $view)" \
+    "COM2 KvDisplay KvMsr"
+done
 
 for f in "${files[@]}"; do
   expect "installed Program Files\\PosKit\\$f" test -s "$kitdir/$f"
 done
+expect "the settings' custom actions are the package's own, never installed" test ! -e "$kitdir/kitsetup.dll"
 for f in "${files32[@]}"; do
   expect "installed Program Files (x86)\\PosKit\\$f, a 32-bit (i386) PE file" equals "$(pe_machine "$kitdir32/$f")" 014c
 done
@@ -219,6 +244,11 @@ for view in 64 32; do
   expect "the upgrade keeps the user's settings ($view-bit view)" equals \
     "$(regval "$opos\\MSR\\KvMsr" Port $view) $(regval "$opos\\CashDrawer\\KvCash1" CapStatus $view)" "COM3 False"
 done
+for view in 64 32; do
+  expect "the upgrade, given no settings, keeps those of the first install ($view-bit view)" equals \
+    "$(regval "$opos\\MSR\\KvMsr" Lrc $view) $(regval "$opos\\MSR\\KvMsr" TraceLevel $view) $(regval "$opos\\LineDisplay" Pole $view)" \
+    "True 0x1 KvDisplay"
+done
 expect "the upgrade keeps the files, the driver service and the COM classes" bash -c \
   "test -s '$kitdir/KvSMsrSo.dll' && test -s '$c/windows/system32/drivers/Tillport.sys' &&
    '$WINE' sc query Tillport 2>>'$log' | grep -q 'TYPE *: 1' && '$WINE' '$check' ${progids[*]}"
@@ -260,6 +290,9 @@ result "install into \"$odd\" exits 0" $? "exit status $?"
 expect "installed into \"$odd\"" test -s "$c/Till Kit (test)/PosKit/KvSMsrSo.dll" -a -s "$c/Till Kit (test)/PosKit/tillport.inf"
 expect "the driver service names the installed driver" equals "$(regval "$services\\Tillport" ImagePath)" \
   'C:\windows\system32\drivers\Tillport.sys'
+expect "a first install given no settings writes the defaults: status reporting on, LRC off" equals \
+  "$(regval "$opos\\CashDrawer\\KvCash1" CapStatus 32) $(regval "$opos\\CashDrawer\\KvCash2" CapStatus) $(regval "$opos\\MSR\\KvMsr" Lrc) $(regval "$opos\\MSR\\KvMsr" Port)" \
+  "True True False "
 expect "the driver service is known to the service manager" bash -c "'$WINE' sc query Tillport 2>>'$log' | grep -q 'TYPE *: 1'"
 expect "the COM classes name the DLLs in \"$odd\"" equals \
   "$(lower "$(regval "HKCR\\CLSID\\$(regval "HKCR\\KvSO.KvMsr\\CLSID" "")\\InprocServer32" "")")" \

@@ -16,6 +16,7 @@ programs=(
   "Q5RSetup.exe asInvoker true"
   "KvOposSetup.exe requireAdministrator true"
   "q5rcfg.exe asInvoker -"
+  "kvoposcfg.exe asInvoker -"
 )
 supported="{1f676c76-80e1-4239-95bb-83d0f6d0da78} {35138b9a-5d96-4fbd-8e2d-a2440225f93a} {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38} {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
 

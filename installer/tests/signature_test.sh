@@ -33,7 +33,7 @@ for msi in "$@"; do
     count=$((count + 1))
     verify "$f"; result "$name: ${f#"$dir"/} is signed (SHA-256) by the build's certificate" $?
   done < <(find "$dir" -type f \( -iname '*.exe' -o -iname '*.dll' -o -iname '*.sys' \) -print0)
-  expected=7; [[ $name == *-x64.msi ]] && expected=10
+  expected=8; [[ $name == *-x64.msi ]] && expected=11
   [ "$count" -eq "$expected" ]; result "$name holds $expected binaries" $? "found $count"
 done
 
