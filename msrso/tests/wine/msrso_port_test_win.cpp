@@ -101,7 +101,9 @@ TEST_F(MsrPortTest, APortPastCom9OpensByItsName) {
 // in a row leave no thread or handle behind, the reader uses no CPU while
 // the port is away, and Release and Close return at once then.
 TEST_F(MsrPortTest, AReaderPulledOutAndPluggedBackReadsTheNextCard) {
+  TempProgramData logs;
   WriteDeviceKey("COM12");
+  SetTraceLevel(1);
   OpenClaimEnable(so_);
   ASSERT_TRUE(SwipeAndRead(so_, "4000000000000001", 1));
   EXPECT_EQ(Health(so_), 0);
@@ -121,6 +123,11 @@ TEST_F(MsrPortTest, AReaderPulledOutAndPluggedBackReadsTheNextCard) {
   ASSERT_TRUE(Plug(so_));
   EXPECT_EQ(HealthText(so_), L"");
   ASSERT_TRUE(SwipeAndRead(so_, "4000000000000002", 2));
+  // The trace records the loss and the return, at level 1.
+  const std::string trace = logs.Read(L"KvMsr.log");
+  const std::size_t lost = trace.find("serial port \"\\\\\\\\.\\\\COM12\" lost (error ");
+  EXPECT_NE(lost, std::string::npos) << trace;
+  EXPECT_NE(trace.find("serial port \"\\\\\\\\.\\\\COM12\" back", lost), std::string::npos) << trace;
 
   const std::size_t threads = ThreadCount();
   DWORD handles = 0;
