@@ -6,21 +6,6 @@ namespace {
 
 constexpr const char* kCustomName = "CustomName";
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
-bool SameAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 // Whether text is UTF-8 as a person's editor writes it.
 bool ValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
@@ -53,16 +38,16 @@ bool ParseConfigFile(std::string_view text, bool keyboardWedge, std::vector<Devi
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!ValidUtf8(line)) return fail("not UTF-8 text");
-    line = Trimmed(line);
+    line = TrimBlanks(line);
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
 
     if (line.front() == '[') {
       if (line.back() != ']') return fail("a section is \"[CLASS DEVICE]\", such as \"[MSR KvMsr]\"");
-      const std::string_view inside = Trimmed(line.substr(1, line.size() - 2));
+      const std::string_view inside = TrimBlanks(line.substr(1, line.size() - 2));
       const std::size_t blank = inside.find_first_of(" \t");
       const auto id = blank == std::string_view::npos
                           ? std::nullopt
-                          : FindDevice(inside.substr(0, blank), Trimmed(inside.substr(blank)));
+                          : FindDevice(inside.substr(0, blank), TrimBlanks(inside.substr(blank)));
       if (!id) {
         return fail(std::string("no device of the kit is \"").append(inside) +
                     "\"; one of CashDrawer KvCash1, CashDrawer KvCash2, LineDisplay KvDisplay, MSR KvMsr");
@@ -80,7 +65,7 @@ bool ParseConfigFile(std::string_view text, bool keyboardWedge, std::vector<Devi
     Assignment assignment;
     std::string bad;
     if (!ParseAssignment(line, assignment, bad)) return fail(bad);
-    if (SameAscii(assignment.name, kCustomName)) {
+    if (SameAsciiName(assignment.name, kCustomName)) {
       if (section.customName) return fail("CustomName given twice for the device");
       if (!assignment.value.empty() && !CheckCustomName(assignment.value, bad)) return fail(bad);
       section.customName = assignment.value;

@@ -8,7 +8,16 @@ namespace opos {
 
 namespace {
 
-bool SameAscii(std::string_view a, std::string_view b) {
+// Characters of UTF-8 text (its bytes that start a character).
+std::size_t Characters(std::string_view text) {
+  std::size_t n = 0;
+  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+}  // namespace
+
+bool SameAsciiName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
@@ -17,20 +26,11 @@ bool SameAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Characters of UTF-8 text (its bytes that start a character).
-std::size_t Characters(std::string_view text) {
-  std::size_t n = 0;
-  for (const char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return n;
-}
-
-std::string_view Trimmed(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
 }
-
-}  // namespace
 
 std::vector<SettingInfo> SettingsOf(const DeviceInfo& device) {
   std::vector<SettingInfo> settings;
@@ -42,7 +42,7 @@ std::vector<SettingInfo> SettingsOf(const DeviceInfo& device) {
 
 std::optional<SettingInfo> FindSetting(const DeviceInfo& device, std::string_view name) {
   for (const SettingInfo& setting : SettingsOf(device)) {
-    if (SameAscii(name, setting.name)) return setting;
+    if (SameAsciiName(name, setting.name)) return setting;
   }
   return std::nullopt;
 }
@@ -98,8 +98,8 @@ bool ParseAssignment(std::string_view text, Assignment& out, std::string& why) {
     why = std::string("\"").append(text) + "\" is not NAME=VALUE";
     return false;
   }
-  out.name = Trimmed(text.substr(0, eq));
-  out.value = Trimmed(text.substr(eq + 1));
+  out.name = TrimBlanks(text.substr(0, eq));
+  out.value = TrimBlanks(text.substr(eq + 1));
   if (out.name.empty()) {
     why = std::string("\"").append(text) + "\" has no name before '='";
     return false;
@@ -109,7 +109,7 @@ bool ParseAssignment(std::string_view text, Assignment& out, std::string& why) {
 
 std::optional<DeviceId> FindDevice(std::string_view classKey, std::string_view deviceKey) {
   for (const DeviceInfo& device : kDevices) {
-    if (SameAscii(classKey, device.classKey) && SameAscii(deviceKey, device.deviceKey)) return device.id;
+    if (SameAsciiName(classKey, device.classKey) && SameAsciiName(deviceKey, device.deviceKey)) return device.id;
   }
   return std::nullopt;
 }

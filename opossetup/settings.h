@@ -51,6 +51,12 @@ struct Assignment {
 };
 bool ParseAssignment(std::string_view text, Assignment& out, std::string& why);
 
+// Names compared as the registry compares the kit's ASCII names: without
+// regard to case.
+bool SameAsciiName(std::string_view a, std::string_view b);
+// `text` without the blanks and tabs around it.
+std::string_view TrimBlanks(std::string_view text);
+
 // The device whose class key and device key these are (both without regard
 // to case, as the registry compares key names).
 std::optional<DeviceId> FindDevice(std::string_view classKey, std::string_view deviceKey);

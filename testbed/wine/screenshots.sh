@@ -10,15 +10,7 @@ cd "$(dirname "$0")/../.."
 TREE=${1:-build/win64}
 source testbed/wine/session.sh
 wine_session_start >/dev/null
-# KIT_DPI=144 ./testbed/wine/...: the screen scaled to 150 %, as till
-# screens often are; the pictures then end in "-144dpi".
-DPI=${KIT_DPI:-96}
-SUFFIX=""
-if [ "$DPI" != 96 ]; then
-  "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
-  SUFFIX=-${DPI}dpi
-fi
-px() { echo $(($1 * DPI / 96)); }
+screenshot_dpi
 xvfb_start >/dev/null
 NATIVE=${TREE%win64}native
 "$NATIVE/bin/decodersim" --wine-port=COM1 --pty-file="$KIT_WINE_SESSION_DIR/pty" --timeout=120 \

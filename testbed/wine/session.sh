@@ -66,3 +66,16 @@ xvfb_start() {
   "$WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$KIT_WINE_LOG" 2>&1
   wine_helpers_start
 }
+
+# For the screenshot scripts: KIT_DPI=144 scales the session's screen to
+# 150 %, as till screens often are (LogPixels), and the pictures' names
+# end in "-144dpi". Sets DPI and SUFFIX; px N is N pixels at that scale.
+screenshot_dpi() {
+  DPI=${KIT_DPI:-96}
+  SUFFIX=""
+  if [ "$DPI" != 96 ]; then
+    "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+    SUFFIX=-${DPI}dpi
+  fi
+}
+px() { echo $(($1 * DPI / 96)); }
