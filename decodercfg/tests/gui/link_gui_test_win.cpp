@@ -108,13 +108,14 @@ TEST_F(LinkTest, SerialUploadTakesEachSectionAndRejectsABadCheck) {
   OpenTransmit();
   AskedOperation(IDC_CMDRECEIVE, kUpload, kQuestion, L"   Upload OK!   ");
   q5r::ImageBytes expected = q5r::kDefaultImage;
-  std::copy(DecoderImage().begin() + 25, DecoderImage().end(), expected.begin() + 25);
+  const q5r::ImageBytes image = DecoderImage();
+  std::copy(image.begin() + 25, image.end(), expected.begin() + 25);
   EXPECT_EQ(SavedImage(L"mag.cfg"), expected);
 
   // The bar-code section in a reply longer than the 84-byte threshold.
   decoder.SetSettings("upload-section=bar\nupload-length=61\n");
   AskedOperation(IDC_CMDRECEIVE, kUpload, kQuestion, L"   Upload OK!   ");
-  std::copy(DecoderImage().begin(), DecoderImage().begin() + 25, expected.begin());
+  std::copy(image.begin(), image.begin() + 25, expected.begin());
   EXPECT_EQ(SavedImage(L"both.cfg"), expected);
 
   // Cancel asks nothing of the decoder; a bad check changes nothing.
